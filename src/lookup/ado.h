@@ -1,0 +1,92 @@
+#pragma once
+
+// Stand-in for the data objects the window code drives by name: a connection that
+// opens an Access word database, and a recordset that runs one SQL text over it.
+// Every failure throws lexivane::AppError with a description fit for the error report.
+
+#include "shell/apperror.h"
+
+#include <QString>
+#include <functional>
+#include <memory>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace lexivane::ado {
+
+class Object {
+  public:
+    virtual ~Object() = default;
+};
+
+class Connection : public Object {
+  public:
+    Connection();
+    ~Connection() override;
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    int State() const; // 0 closed, 1 open
+    void Close();
+    // "Provider=Microsoft.Jet.OLEDB.4.0;Data Source= <path>"
+    void Open(const QString& connectionString);
+
+    sqlite3* handle() const { return db_; }
+
+  private:
+    sqlite3* db_ = nullptr;
+};
+
+class Recordset;
+
+class Field {
+  public:
+    QString Value() const;
+
+  private:
+    friend class Recordset;
+    Field(const Recordset* rs, int index) : rs_(rs), index_(index) {}
+    const Recordset* rs_;
+    int index_;
+};
+
+class Recordset : public Object {
+  public:
+    Recordset();
+    ~Recordset() override;
+    Recordset(const Recordset&) = delete;
+    Recordset& operator=(const Recordset&) = delete;
+
+    // cursorType 3 = static, lockType 1 = read-only; the only ones the program uses.
+    void Open(const QString& source, Connection* activeConnection, int cursorType, int lockType);
+    bool Eof() const;
+    Field Fields(int index) const;
+    void MoveNext();
+    int State() const;
+    void Close();
+
+  private:
+    friend class Field;
+    QString value(int index) const;
+    sqlite3_stmt* stmt_ = nullptr;
+    bool eof_ = true;
+};
+
+// Creates "ADODB.Connection" or "ADODB.RecordSet" (identifiers compare without regard
+// to case); anything else fails.
+std::unique_ptr<Object> CreateObject(const QString& progId);
+
+// Tests: make CreateObject fail for identifiers the predicate accepts (nullptr: never).
+void setCreateObjectFailure(std::function<bool(const QString& progId)> failWhen);
+
+// Where the reader helper lives and the limits it runs under.
+struct ReaderOptions {
+    QString helperPath;              // empty: "lexivane-words" beside the running executable
+    int timeoutMs = 20000;           // wall time for the whole read
+    qint64 memoryLimitBytes = 1024LL * 1024 * 1024;
+};
+void setReaderOptions(const ReaderOptions& options);
+ReaderOptions readerOptions();
+
+} // namespace lexivane::ado
