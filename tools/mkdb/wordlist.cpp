@@ -1,0 +1,133 @@
+#include "wordlist.h"
+
+#include <cstdint>
+#include <cstdio>
+
+namespace lexivane::mkdb {
+
+namespace {
+
+std::string codePointName(char32_t c) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "U+%04X", static_cast<unsigned>(c));
+    return buf;
+}
+
+// Strict decoding: overlong forms, surrogates and values past U+10FFFF are errors, so that
+// what we store is exactly what the file says.
+bool decodeUtf8(std::string_view in, std::u32string& out) {
+    out.clear();
+    const auto* p = reinterpret_cast<const unsigned char*>(in.data());
+    const auto* end = p + in.size();
+    while (p < end) {
+        const unsigned char b = *p;
+        if (b < 0x80) {
+            out.push_back(b);
+            ++p;
+            continue;
+        }
+        int extra;
+        char32_t c;
+        char32_t min;
+        if ((b & 0xE0) == 0xC0) {
+            extra = 1, c = b & 0x1F, min = 0x80;
+        } else if ((b & 0xF0) == 0xE0) {
+            extra = 2, c = b & 0x0F, min = 0x800;
+        } else if ((b & 0xF8) == 0xF0) {
+            extra = 3, c = b & 0x07, min = 0x10000;
+        } else {
+            return false;
+        }
+        if (end - p <= extra) return false;
+        for (int i = 1; i <= extra; ++i) {
+            if ((p[i] & 0xC0) != 0x80) return false;
+            c = (c << 6) | (p[i] & 0x3F);
+        }
+        if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return false;
+        out.push_back(c);
+        p += extra + 1;
+    }
+    return true;
+}
+
+} // namespace
+
+std::optional<std::string> unstorableReason(std::u16string_view word) {
+    if (word.empty()) return "empty word";
+    if (word.size() > kMaxWordLength)
+        return "word of " + std::to_string(word.size()) + " characters; at most " +
+               std::to_string(kMaxWordLength) + " fit the word column";
+    // Readers take a value starting FF FE for compressed text, which is how U+FEFF looks
+    // in UCS-2.
+    if (word.front() == 0xFEFF) return "word starts with U+FEFF, which Jet text cannot begin with";
+    for (char16_t c : word) {
+        if (c == 0) return "NUL character";
+        if (c >= 0xD800 && c <= 0xDFFF) return "character outside U+0001..U+FFFF";
+    }
+    return std::nullopt;
+}
+
+WordList parseWordList(std::string_view bytes) {
+    WordList result;
+    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
+
+    std::u32string decoded;
+    std::size_t lineNo = 0;
+    auto fail = [&](std::string message) {
+        result.words.clear();
+        result.error = WordListError{lineNo, std::move(message)};
+        return result;
+    };
+
+    while (!bytes.empty()) {
+        ++lineNo;
+        const std::size_t nl = bytes.find('\n');
+        std::string_view line = bytes.substr(0, nl);
+        bytes.remove_prefix(nl == std::string_view::npos ? bytes.size() : nl + 1);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        if (line.empty()) continue;
+
+        if (!decodeUtf8(line, decoded)) return fail("invalid UTF-8");
+        std::u16string word;
+        word.reserve(decoded.size());
+        for (char32_t c : decoded) {
+            if (c > 0xFFFF)
+                return fail("character " + codePointName(c) +
+                            " is outside U+0001..U+FFFF, which Jet text holds");
+            word.push_back(static_cast<char16_t>(c));
+        }
+        if (auto why = unstorableReason(word)) return fail(*why);
+        result.words.push_back(std::move(word));
+    }
+    return result;
+}
+
+std::string toUtf8(std::u16string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char32_t c = text[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+        }
+        if (c < 0x80) {
+            out.push_back(static_cast<char>(c));
+        } else if (c < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        } else if (c < 0x10000) {
+            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        }
+    }
+    return out;
+}
+
+} // namespace lexivane::mkdb
