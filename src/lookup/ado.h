@@ -7,13 +7,17 @@
 #include "shell/apperror.h"
 
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <memory>
+#include <vector>
 
 struct sqlite3;
 struct sqlite3_stmt;
 
 namespace lexivane::ado {
+
+class Recordset;
 
 class Object {
   public:
@@ -28,17 +32,21 @@ class Connection : public Object {
     Connection& operator=(const Connection&) = delete;
 
     int State() const; // 0 closed, 1 open
+    // Closes the recordsets opened on it too. Fails when already closed.
     void Close();
-    // "Provider=Microsoft.Jet.OLEDB.4.0;Data Source= <path>"
+    // "Provider=Microsoft.Jet.OLEDB.4.0;Data Source= <path>". Fails when already open.
     void Open(const QString& connectionString);
 
     sqlite3* handle() const { return db_; }
 
-  private:
-    sqlite3* db_ = nullptr;
-};
+    // Tests: open on these words instead of a file; a null QString stands for NULL.
+    void OpenWordList(const QStringList& words);
 
-class Recordset;
+  private:
+    friend class Recordset;
+    sqlite3* db_ = nullptr;
+    std::vector<Recordset*> recordsets_;
+};
 
 class Field {
   public:
@@ -63,14 +71,18 @@ class Recordset : public Object {
     bool Eof() const;
     Field Fields(int index) const;
     void MoveNext();
-    int State() const;
+    int State() const; // 0 closed, 1 open; never fails
     void Close();
 
   private:
     friend class Field;
+    friend class Connection;
     QString value(int index) const;
+    void requireOpen() const;
+    void release();
     sqlite3_stmt* stmt_ = nullptr;
     bool eof_ = true;
+    Connection* connection_ = nullptr;
 };
 
 // Creates "ADODB.Connection" or "ADODB.RecordSet" (identifiers compare without regard
@@ -82,8 +94,8 @@ void setCreateObjectFailure(std::function<bool(const QString& progId)> failWhen)
 
 // Where the reader helper lives and the limits it runs under.
 struct ReaderOptions {
-    QString helperPath;              // empty: "lexivane-words" beside the running executable
-    int timeoutMs = 20000;           // wall time for the whole read
+    QString helperPath;    // empty: "lexivane-words" beside the running executable
+    int timeoutMs = 20000; // wall time for the whole read
     qint64 memoryLimitBytes = 1024LL * 1024 * 1024;
 };
 void setReaderOptions(const ReaderOptions& options);

@@ -1,0 +1,298 @@
+#include "lookup/ado.h"
+
+#include "lookup/db_reader.h"
+#include "lookup/wordstore.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <mutex>
+#include <sqlite3.h>
+
+namespace lexivane::ado {
+namespace {
+
+const QString kClosed = QStringLiteral("Operation is not allowed when the object is closed.");
+const QString kAlreadyOpen = QStringLiteral("Operation is not allowed when the object is open.");
+const QString kNoCurrentRecord =
+    QStringLiteral("Either BOF or EOF is True, or the current record has been deleted. "
+                   "Requested operation requires a current record.");
+
+std::mutex g_mutex;
+ReaderOptions g_options;
+std::function<bool(const QString&)> g_createFailure;
+
+QString sqliteMessage(sqlite3* db) {
+    return QString::fromUtf8(sqlite3_errmsg(db));
+}
+
+struct ConnectionString {
+    QString provider;
+    QString dataSource;
+};
+
+bool isKnownKey(const QString& key) {
+    static const QStringList known = {
+        QStringLiteral("provider"), QStringLiteral("data source"),
+        QStringLiteral("user id"),  QStringLiteral("password"),
+        QStringLiteral("mode"),     QStringLiteral("persist security info")};
+    return known.contains(key) || key.startsWith(QLatin1String("jet oledb:"));
+}
+
+// Keys compare without regard to case or spacing; values are trimmed. A path may itself hold
+// ';', so a piece that is not "known key=value" goes back onto the value before it.
+ConnectionString parseConnectionString(const QString& text) {
+    ConnectionString result;
+    QString* last = nullptr;
+    const QStringList pieces = text.split(QLatin1Char(';'));
+    for (const QString& piece : pieces) {
+        const qsizetype eq = piece.indexOf(QLatin1Char('='));
+        const QString key = eq < 0 ? QString() : piece.left(eq).simplified().toLower();
+        if (eq < 0 || !isKnownKey(key)) {
+            if (last && !piece.isEmpty())
+                *last = (*last + QLatin1Char(';') + piece);
+            else if (!piece.trimmed().isEmpty())
+                throw AppError(QStringLiteral("Format of the initialization string does not "
+                                              "conform to the OLE DB specification: \"%1\".")
+                                   .arg(piece.trimmed()));
+            continue;
+        }
+        QString value = piece.mid(eq + 1);
+        if (key == QLatin1String("provider")) {
+            result.provider = value;
+            last = &result.provider;
+        } else if (key == QLatin1String("data source")) {
+            result.dataSource = value;
+            last = &result.dataSource;
+        } else {
+            last = nullptr;
+        }
+    }
+    result.provider = result.provider.trimmed();
+    result.dataSource = result.dataSource.trimmed();
+    for (QString* v : {&result.provider, &result.dataSource}) {
+        if (v->size() >= 2 &&
+            (v->startsWith(QLatin1Char('"')) || v->startsWith(QLatin1Char('\''))) &&
+            v->endsWith(v->front()))
+            *v = v->mid(1, v->size() - 2);
+    }
+    return result;
+}
+
+QString defaultHelper() {
+    QString dir = QCoreApplication::applicationDirPath();
+    if (dir.isEmpty()) dir = QDir::currentPath();
+    return QDir(dir).filePath(QStringLiteral("lexivane-words"));
+}
+
+} // namespace
+
+// ---- Connection ----
+
+Connection::Connection() = default;
+
+Connection::~Connection() {
+    if (db_) Close();
+}
+
+int Connection::State() const {
+    return db_ ? 1 : 0;
+}
+
+void Connection::Close() {
+    if (!db_) throw AppError(kClosed);
+    for (Recordset* rs : std::vector<Recordset*>(recordsets_))
+        rs->release();
+    recordsets_.clear();
+    sqlite3_close_v2(db_);
+    db_ = nullptr;
+}
+
+void Connection::Open(const QString& connectionString) {
+    if (db_) throw AppError(kAlreadyOpen);
+    const ConnectionString cs = parseConnectionString(connectionString);
+    if (cs.provider.isEmpty())
+        throw AppError(QStringLiteral("Provider cannot be found. It may not be properly installed. "
+                                      "(The connection string names no provider.)"));
+    if (cs.provider.compare(QLatin1String("Microsoft.Jet.OLEDB.4.0"), Qt::CaseInsensitive) != 0)
+        throw AppError(QStringLiteral("Provider cannot be found. It may not be properly installed. "
+                                      "(\"%1\")")
+                           .arg(cs.provider));
+    if (cs.dataSource.isEmpty())
+        throw AppError(QStringLiteral("The connection string names no database file "
+                                      "(\"Data Source\" is missing or empty)."));
+
+    const ReaderOptions options = readerOptions();
+    db::ReadLimits limits;
+    limits.helperPath = options.helperPath.isEmpty() ? defaultHelper() : options.helperPath;
+    limits.timeoutMs = options.timeoutMs;
+    limits.memoryLimitBytes = options.memoryLimitBytes;
+
+    const db::WordTable words = db::readWords(cs.dataSource, limits);
+    sqlite3* db = db::openStore();
+    try {
+        db::loadWords(db, words);
+    } catch (...) {
+        sqlite3_close_v2(db);
+        throw;
+    }
+    db_ = db;
+}
+
+void Connection::OpenWordList(const QStringList& words) {
+    if (db_) throw AppError(kAlreadyOpen);
+    db::WordTable table;
+    for (const QString& w : words) {
+        if (w.isNull()) {
+            table.addNull();
+        } else {
+            const QByteArray utf8 = w.toUtf8();
+            table.add(utf8.constData(), static_cast<size_t>(utf8.size()));
+        }
+    }
+    sqlite3* db = db::openStore();
+    try {
+        db::loadWords(db, table);
+    } catch (...) {
+        sqlite3_close_v2(db);
+        throw;
+    }
+    db_ = db;
+}
+
+// ---- Recordset ----
+
+Recordset::Recordset() = default;
+
+Recordset::~Recordset() {
+    release();
+}
+
+void Recordset::release() {
+    if (stmt_) sqlite3_finalize(stmt_);
+    stmt_ = nullptr;
+    eof_ = true;
+    if (connection_) {
+        auto& list = connection_->recordsets_;
+        list.erase(std::remove(list.begin(), list.end(), this), list.end());
+        connection_ = nullptr;
+    }
+}
+
+void Recordset::requireOpen() const {
+    if (!stmt_) throw AppError(kClosed);
+}
+
+void Recordset::Open(const QString& source, Connection* activeConnection, int, int) {
+    if (stmt_) throw AppError(kAlreadyOpen);
+    if (!activeConnection || !activeConnection->db_) throw AppError(kClosed);
+    sqlite3* db = activeConnection->db_;
+    const QByteArray sql = source.toUtf8();
+    const char* tail = nullptr;
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(db, sql.constData(), static_cast<int>(sql.size()), &stmt, &tail) !=
+        SQLITE_OK)
+        throw AppError(QStringLiteral("%1 (in \"%2\")").arg(sqliteMessage(db), source));
+    if (!stmt) throw AppError(QStringLiteral("The command text holds no SQL statement."));
+    // Only one statement per text, as the engine this stands in for allows.
+    const QByteArray rest =
+        QByteArray(tail, static_cast<qsizetype>(sql.constData() + sql.size() - tail)).trimmed();
+    if (!rest.isEmpty() && rest != ";") {
+        sqlite3_finalize(stmt);
+        throw AppError(
+            QStringLiteral("Characters found after end of SQL statement. (in \"%1\")").arg(source));
+    }
+    const int rc = sqlite3_step(stmt);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
+        const QString msg = sqliteMessage(db);
+        sqlite3_finalize(stmt);
+        throw AppError(QStringLiteral("%1 (in \"%2\")").arg(msg, source));
+    }
+    stmt_ = stmt;
+    eof_ = rc == SQLITE_DONE;
+    connection_ = activeConnection;
+    activeConnection->recordsets_.push_back(this);
+}
+
+bool Recordset::Eof() const {
+    requireOpen();
+    return eof_;
+}
+
+Field Recordset::Fields(int index) const {
+    requireOpen();
+    if (index < 0 || index >= sqlite3_column_count(stmt_))
+        throw AppError(QStringLiteral("Item cannot be found in the collection corresponding to the "
+                                      "requested name or ordinal."));
+    return Field(this, index);
+}
+
+void Recordset::MoveNext() {
+    requireOpen();
+    if (eof_) throw AppError(kNoCurrentRecord);
+    const int rc = sqlite3_step(stmt_);
+    if (rc == SQLITE_ROW) return;
+    eof_ = true;
+    if (rc != SQLITE_DONE)
+        throw AppError(QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(stmt_))));
+}
+
+int Recordset::State() const {
+    return stmt_ ? 1 : 0;
+}
+
+void Recordset::Close() {
+    requireOpen();
+    release();
+}
+
+QString Recordset::value(int index) const {
+    requireOpen();
+    if (eof_) throw AppError(kNoCurrentRecord);
+    if (index < 0 || index >= sqlite3_column_count(stmt_))
+        throw AppError(QStringLiteral("Item cannot be found in the collection corresponding to the "
+                                      "requested name or ordinal."));
+    if (sqlite3_column_type(stmt_, index) == SQLITE_NULL)
+        throw AppError(QStringLiteral("Invalid use of Null"));
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, index));
+    return QString::fromUtf8(text, sqlite3_column_bytes(stmt_, index));
+}
+
+QString Field::Value() const {
+    return rs_->value(index_);
+}
+
+// ---- creation and options ----
+
+std::unique_ptr<Object> CreateObject(const QString& progId) {
+    std::function<bool(const QString&)> failWhen;
+    {
+        std::lock_guard lock(g_mutex);
+        failWhen = g_createFailure;
+    }
+    const QString id = progId.trimmed();
+    const bool known = id.compare(QLatin1String("ADODB.Connection"), Qt::CaseInsensitive) == 0 ||
+                       id.compare(QLatin1String("ADODB.RecordSet"), Qt::CaseInsensitive) == 0;
+    if (!known || (failWhen && failWhen(progId)))
+        throw AppError(
+            QStringLiteral("ActiveX component can't create object (\"%1\")").arg(progId));
+    if (id.compare(QLatin1String("ADODB.Connection"), Qt::CaseInsensitive) == 0)
+        return std::make_unique<Connection>();
+    return std::make_unique<Recordset>();
+}
+
+void setCreateObjectFailure(std::function<bool(const QString& progId)> failWhen) {
+    std::lock_guard lock(g_mutex);
+    g_createFailure = std::move(failWhen);
+}
+
+void setReaderOptions(const ReaderOptions& options) {
+    std::lock_guard lock(g_mutex);
+    g_options = options;
+}
+
+ReaderOptions readerOptions() {
+    std::lock_guard lock(g_mutex);
+    return g_options;
+}
+
+} // namespace lexivane::ado

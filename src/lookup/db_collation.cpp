@@ -1,0 +1,270 @@
+#include "lookup/db_collation.h"
+
+#include <QChar>
+#include <QList>
+#include <QString>
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <sqlite3.h>
+#include <vector>
+
+namespace lexivane::db {
+namespace {
+
+// Primary weights: group in the top byte so symbols < digits < Latin letters < other letters.
+constexpr uint32_t kSymbol = 1u << 24;
+constexpr uint32_t kDigit = 2u << 24;
+constexpr uint32_t kLatin = 3u << 24;
+constexpr uint32_t kOtherLetter = 4u << 24;
+constexpr uint32_t kIgnorable = 0;          // apostrophe, hyphen: tie-break only
+constexpr uint32_t kNotAscii = 0xFFFFFFFFu; // byte table: leave the quick path
+// Secondary weight for letters that stand for two (æ, ß): after the plain pair.
+constexpr uint32_t kExpansion = 0xFFFF;
+
+bool isIgnorable(char32_t c) {
+    return c == u'\'' || c == u'-' || c == 0x2019 || c == 0x2010 || c == 0x2011 || c == 0x00AD;
+}
+
+struct AsciiTable {
+    std::array<uint32_t, 256> primary{};
+    std::array<uint8_t, 128> upper{};
+    AsciiTable() {
+        for (int c = 0; c < 256; ++c) {
+            uint32_t w;
+            if (c >= 0x80)
+                w = kNotAscii;
+            else if (isIgnorable(static_cast<char32_t>(c)))
+                w = kIgnorable;
+            else if (c >= '0' && c <= '9')
+                w = kDigit | static_cast<uint32_t>(c - '0');
+            else if (c >= 'a' && c <= 'z')
+                w = kLatin | static_cast<uint32_t>(c - 'a');
+            else if (c >= 'A' && c <= 'Z')
+                w = kLatin | static_cast<uint32_t>(c - 'A');
+            else
+                w = kSymbol | static_cast<uint32_t>(c);
+            primary[static_cast<size_t>(c)] = w;
+            if (c < 0x80) upper[static_cast<size_t>(c)] = (c >= 'A' && c <= 'Z') ? 1 : 0;
+        }
+    }
+};
+const AsciiTable kAscii;
+
+// One collation element: what a character contributes at each level.
+struct Element {
+    uint32_t primary;
+    uint32_t secondary; // accents: 0 none, else the combining marks
+    uint32_t tertiary;  // 0 lower or uncased, 1 upper
+};
+
+struct Key {
+    std::vector<Element> elements;
+    int ignorables = 0;
+};
+
+char32_t decodeUtf8(const unsigned char* s, size_t n, size_t& i) {
+    unsigned char c = s[i];
+    int extra = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : -1;
+    if (extra < 0 || i + static_cast<size_t>(extra) >= n + (extra == 0 ? 1 : 0)) {
+        ++i;
+        return 0xFFFD;
+    }
+    char32_t cp = extra == 0 ? c : (c & (0x3F >> extra));
+    for (int k = 1; k <= extra; ++k) {
+        unsigned char cc = s[i + static_cast<size_t>(k)];
+        if ((cc & 0xC0) != 0x80) {
+            ++i;
+            return 0xFFFD;
+        }
+        cp = (cp << 6) | (cc & 0x3F);
+    }
+    i += static_cast<size_t>(extra) + 1;
+    return cp;
+}
+
+uint32_t primaryOf(char32_t base) {
+    if (base < 0x80) return kAscii.primary[base];
+    if (QChar::isDigit(base)) return kDigit | static_cast<uint32_t>(QChar::digitValue(base));
+    if (QChar::isLetter(base)) return kOtherLetter | QChar::toCaseFolded(base);
+    return kSymbol | base;
+}
+
+void appendElements(char32_t c, Key& key) {
+    if (c < 0x80) {
+        uint32_t p = kAscii.primary[c];
+        if (p == kIgnorable)
+            ++key.ignorables;
+        else
+            key.elements.push_back({p, 0, kAscii.upper[c]});
+        return;
+    }
+    if (isIgnorable(c)) {
+        ++key.ignorables;
+        return;
+    }
+    const uint32_t upper = (QChar::isUpper(c) || QChar::isTitleCase(c)) ? 1 : 0;
+    auto pair = [&](char first, char second) {
+        key.elements.push_back(
+            {kAscii.primary[static_cast<unsigned char>(first)], kExpansion, upper});
+        key.elements.push_back(
+            {kAscii.primary[static_cast<unsigned char>(second)], kExpansion, upper});
+    };
+    switch (c) {
+    case 0x00DF: // ß
+    case 0x1E9E:
+        pair('s', 's');
+        return;
+    case 0x00E6:
+    case 0x00C6:
+        pair('a', 'e');
+        return;
+    case 0x0153:
+    case 0x0152:
+        pair('o', 'e');
+        return;
+    case 0x00F8:
+    case 0x00D8:
+        key.elements.push_back({kAscii.primary['o'], 0x0338, upper});
+        return;
+    case 0x0142:
+    case 0x0141:
+        key.elements.push_back({kAscii.primary['l'], 0x0335, upper});
+        return;
+    case 0x0111:
+    case 0x0110:
+        key.elements.push_back({kAscii.primary['d'], 0x0335, upper});
+        return;
+    default:
+        break;
+    }
+    // Canonical decomposition: base letter plus combining marks; marks weigh as accents.
+    char32_t base = c;
+    uint32_t marks = 0;
+    for (int depth = 0; depth < 4; ++depth) {
+        if (QChar::decompositionTag(base) != QChar::Canonical) break;
+        const QString d = QChar::decomposition(base);
+        if (d.isEmpty()) break;
+        const auto ucs = d.toUcs4();
+        base = ucs[0];
+        for (qsizetype k = ucs.size() - 1; k >= 1; --k)
+            marks = marks * 0x400 + static_cast<uint32_t>(ucs[k] & 0x3FF) + 1;
+    }
+    if (QChar::category(base) == QChar::Mark_NonSpacing && !key.elements.empty()) {
+        // A lone combining mark accents the letter before it.
+        key.elements.back().secondary = key.elements.back().secondary * 0x400 + (base & 0x3FF) + 1;
+        return;
+    }
+    base = QChar::toCaseFolded(base);
+    key.elements.push_back({primaryOf(base), marks, upper});
+}
+
+void makeKey(const unsigned char* s, size_t n, Key& key) {
+    key.elements.clear();
+    key.ignorables = 0;
+    for (size_t i = 0; i < n;)
+        appendElements(decodeUtf8(s, n, i), key);
+}
+
+template <typename Get> int compareLevel(const Key& a, const Key& b, Get get) {
+    const size_t n = std::min(a.elements.size(), b.elements.size());
+    for (size_t i = 0; i < n; ++i) {
+        uint32_t x = get(a.elements[i]), y = get(b.elements[i]);
+        if (x != y) return x < y ? -1 : 1;
+    }
+    if (a.elements.size() != b.elements.size())
+        return a.elements.size() < b.elements.size() ? -1 : 1;
+    return 0;
+}
+
+int compareBytes(const unsigned char* a, size_t na, const unsigned char* b, size_t nb) {
+    int r = std::memcmp(a, b, std::min(na, nb));
+    if (r != 0) return r < 0 ? -1 : 1;
+    return na == nb ? 0 : (na < nb ? -1 : 1);
+}
+
+int compareGeneral(const unsigned char* a, size_t na, const unsigned char* b, size_t nb) {
+    thread_local Key ka, kb;
+    makeKey(a, na, ka);
+    makeKey(b, nb, kb);
+    if (int r = compareLevel(ka, kb, [](const Element& e) { return e.primary; })) return r;
+    if (int r = compareLevel(ka, kb, [](const Element& e) { return e.secondary; })) return r;
+    if (int r = compareLevel(ka, kb, [](const Element& e) { return e.tertiary; })) return r;
+    if (ka.ignorables != kb.ignorables) return ka.ignorables < kb.ignorables ? -1 : 1;
+    return compareBytes(a, na, b, nb);
+}
+
+int collate(void*, int na, const void* a, int nb, const void* b) {
+    return compareWords(static_cast<const char*>(a), static_cast<size_t>(na),
+                        static_cast<const char*>(b), static_cast<size_t>(nb));
+}
+
+} // namespace
+
+int compareWordsGeneral(const char* a, size_t na, const char* b, size_t nb) {
+    return compareGeneral(reinterpret_cast<const unsigned char*>(a), na,
+                          reinterpret_cast<const unsigned char*>(b), nb);
+}
+
+int compareWords(const char* as, size_t na, const char* bs, size_t nb) {
+    // Quick path: both plain ASCII. Same levels as the general path, without building keys.
+    const auto* a = reinterpret_cast<const unsigned char*>(as);
+    const auto* b = reinterpret_cast<const unsigned char*>(bs);
+    const auto& w = kAscii.primary;
+    size_t i = 0, j = 0;
+    for (;;) {
+        uint32_t x = 0, y = 0;
+        while (i < na && (x = w[a[i]]) == kIgnorable)
+            ++i;
+        while (j < nb && (y = w[b[j]]) == kIgnorable)
+            ++j;
+        if (i >= na || j >= nb) {
+            // Still have to know both texts are ASCII before trusting the length.
+            const bool aLonger = i < na, bLonger = j < nb;
+            for (; i < na; ++i)
+                if (w[a[i]] == kNotAscii) return compareGeneral(a, na, b, nb);
+            for (; j < nb; ++j)
+                if (w[b[j]] == kNotAscii) return compareGeneral(a, na, b, nb);
+            if (aLonger != bLonger) return aLonger ? 1 : -1;
+            break;
+        }
+        if (x == kNotAscii || y == kNotAscii) return compareGeneral(a, na, b, nb);
+        if (x != y) {
+            // The rest must be ASCII too, or the general path decides.
+            for (size_t k = i; k < na; ++k)
+                if (a[k] >= 0x80) return compareGeneral(a, na, b, nb);
+            for (size_t k = j; k < nb; ++k)
+                if (b[k] >= 0x80) return compareGeneral(a, na, b, nb);
+            return x < y ? -1 : 1;
+        }
+        ++i;
+        ++j;
+    }
+    // Same letters, both ASCII: i == na and j == nb exactly when both ran out together.
+    size_t ea = 0, eb = 0, ia = 0, ib = 0;
+    for (;;) {
+        while (ia < na && w[a[ia]] == kIgnorable)
+            ++ia, ++ea;
+        while (ib < nb && w[b[ib]] == kIgnorable)
+            ++ib, ++eb;
+        if (ia >= na || ib >= nb) break;
+        uint8_t ua = kAscii.upper[a[ia]], ub = kAscii.upper[b[ib]];
+        if (ua != ub) return ua < ub ? -1 : 1;
+        ++ia;
+        ++ib;
+    }
+    // Primary levels were equal, so the element counts match; count the leftover ignorables.
+    for (; ia < na; ++ia)
+        ea += (w[a[ia]] == kIgnorable);
+    for (; ib < nb; ++ib)
+        eb += (w[b[ib]] == kIgnorable);
+    if (ea != eb) return ea < eb ? -1 : 1;
+    return compareBytes(a, na, b, nb);
+}
+
+int registerCollation(sqlite3* db) {
+    return sqlite3_create_collation_v2(db, kCollationName, SQLITE_UTF8, nullptr, collate, nullptr);
+}
+
+} // namespace lexivane::db

@@ -1,0 +1,41 @@
+#pragma once
+
+// Runs the lexivane-words helper on an Access file in a child process, under a time and a
+// memory limit, and collects its raw record stream (tools/words/README.md).
+
+#include <QString>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace lexivane::db {
+
+// The words as read: all values back to back in `text`, one slot per row in stored order.
+struct WordTable {
+    static constexpr uint32_t kNull = 0xFFFFFFFFu;
+    struct Slot {
+        uint32_t offset;
+        uint32_t length; // kNull: the row holds NULL
+    };
+    std::string text;
+    std::vector<Slot> rows;
+
+    void add(const char* s, size_t n);
+    void addNull() { rows.push_back({0, kNull}); }
+};
+
+struct ReadLimits {
+    QString helperPath;
+    int timeoutMs = 20000;
+    qint64 memoryLimitBytes = 1024LL * 1024 * 1024;
+};
+
+// Reads table `words` of `path`. Throws lexivane::AppError naming the file and the problem.
+// The child is always reaped before this returns, also when it throws.
+WordTable readWords(const QString& path, const ReadLimits& limits);
+
+// Takes over a complete raw stream as `out.text` (slots point into it); returns an empty
+// string on success, else what is wrong with the stream.
+QString parseRawStream(std::string&& stream, WordTable& out);
+
+} // namespace lexivane::db

@@ -1,0 +1,284 @@
+// lexivane-words: prints the `word` column of table `words` of an Access file.
+// The program runs this as a child process (see README.md for the raw record stream),
+// so everything libmdb might do wrong on a bad file stays out of the program.
+
+#include <glib.h> // before mdbtools.h, which includes it inside extern "C"
+
+#include <mdbtools.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <new>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+enum Exit {
+    kUsage = 2,
+    kCannotRead = 3,
+    kNotAccess = 4,
+    kDamaged = 5,
+    kEncrypted = 6,
+    kNoTable = 7,
+    kNoColumn = 8,
+    kNoMemory = 9,
+};
+
+int g_errFd = 2;
+const char* g_path = "";
+
+[[noreturn]] void fail(int status, const std::string& problem) {
+    std::string line = "lexivane-words: ";
+    line += g_path;
+    line += ": ";
+    line += problem;
+    line += '\n';
+    ssize_t ignored = write(g_errFd, line.data(), line.size());
+    (void)ignored;
+    _exit(status);
+}
+
+// glib reports a failed allocation through g_error and then aborts; say so in our own words
+// first, since libmdb's chatter on stderr is silenced.
+void onGlibLog(const gchar*, GLogLevelFlags level, const gchar* message, gpointer) {
+    if (!(level & (G_LOG_LEVEL_ERROR | G_LOG_LEVEL_CRITICAL))) return;
+    if (message && std::strstr(message, "allocate")) fail(kNoMemory, "out of memory");
+    if (level & G_LOG_LEVEL_ERROR)
+        fail(kDamaged, std::string("damaged (") + (message ? message : "library error") + ")");
+}
+
+void onNoMemory() {
+    fail(kNoMemory, "out of memory");
+}
+
+class Out {
+  public:
+    explicit Out(bool raw) : raw_(raw) { buf_.reserve(kSize + 1024); }
+    void header() {
+        if (raw_) buf_.append("LXW1", 4);
+    }
+    void value(const char* s, size_t n) {
+        if (raw_) {
+            buf_.push_back('\x01');
+            u32(static_cast<uint32_t>(n));
+        }
+        buf_.append(s, n);
+        if (!raw_) buf_.push_back('\n');
+        maybeFlush();
+    }
+    void null() {
+        buf_.push_back(raw_ ? '\0' : '\n');
+        maybeFlush();
+    }
+    void end(uint32_t rows) {
+        if (raw_) {
+            buf_.push_back('\xFF');
+            u32(rows);
+        }
+        flush();
+    }
+
+  private:
+    static constexpr size_t kSize = 64 * 1024;
+    void u32(uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            buf_.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+    }
+    void maybeFlush() {
+        if (buf_.size() >= kSize) flush();
+    }
+    void flush() {
+        size_t done = 0;
+        while (done < buf_.size()) {
+            ssize_t n = write(1, buf_.data() + done, buf_.size() - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) fail(kCannotRead, std::string("cannot write output: ") + strerror(errno));
+            done += static_cast<size_t>(n);
+        }
+        buf_.clear();
+    }
+    bool raw_;
+    std::string buf_;
+};
+
+// The header block at 0x18 is masked with a fixed RC4 keystream; only the database key
+// inside it matters here (non-zero: the pages are encrypted).
+void unmaskHeader(unsigned char* block, size_t n) {
+    static const unsigned char key[4] = {0xC7, 0xDA, 0x39, 0x6B};
+    unsigned char s[256];
+    for (int i = 0; i < 256; ++i)
+        s[i] = static_cast<unsigned char>(i);
+    for (int i = 0, j = 0; i < 256; ++i) {
+        j = (j + s[i] + key[i % 4]) & 0xFF;
+        std::swap(s[i], s[j]);
+    }
+    for (size_t k = 0, i = 0, j = 0; k < n; ++k) {
+        i = (i + 1) & 0xFF;
+        j = (j + s[i]) & 0xFF;
+        std::swap(s[i], s[j]);
+        block[k] ^= s[(s[i] + s[j]) & 0xFF];
+    }
+}
+
+bool preadAll(int fd, unsigned char* buf, size_t n, off_t at) {
+    size_t done = 0;
+    while (done < n) {
+        ssize_t r = pread(fd, buf + done, n - done, at + static_cast<off_t>(done));
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) return false;
+        done += static_cast<size_t>(r);
+    }
+    return true;
+}
+
+// Cheap checks before libmdb gets the file: libmdb trusts what it reads and may loop or
+// crash on garbage, so anything we can refuse here we refuse here.
+off_t checkFile(const char* path) {
+    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT) fail(kCannotRead, "file not found");
+        if (errno == EISDIR) fail(kCannotRead, "is a directory, not an Access database");
+        fail(kCannotRead, std::string("cannot open: ") + strerror(errno));
+    }
+    struct stat st {};
+    if (fstat(fd, &st) != 0) fail(kCannotRead, std::string("cannot read: ") + strerror(errno));
+    if (S_ISDIR(st.st_mode)) fail(kCannotRead, "is a directory, not an Access database");
+    if (!S_ISREG(st.st_mode)) fail(kCannotRead, "not a regular file");
+    if (st.st_size == 0) fail(kNotAccess, "empty file, not an Access database");
+
+    unsigned char hdr[0x98] = {};
+    static const char jet[] = "Standard Jet DB";
+    static const char ace[] = "Standard ACE DB";
+    if (st.st_size < static_cast<off_t>(sizeof hdr) || !preadAll(fd, hdr, sizeof hdr, 0) ||
+        std::memcmp(hdr, "\x00\x01\x00\x00", 4) != 0 ||
+        (std::memcmp(hdr + 4, jet, sizeof jet) != 0 && std::memcmp(hdr + 4, ace, sizeof ace) != 0))
+        fail(kNotAccess, "not an Access database (no Jet/ACE signature)");
+
+    const int version = hdr[0x14];
+    if (version > 0x06) fail(kNotAccess, "unknown Access file version " + std::to_string(version));
+    const off_t page = version == 0 ? 2048 : 4096;
+    if (st.st_size % page != 0)
+        fail(kDamaged, "damaged (size " + std::to_string(st.st_size) + " is not a multiple of " +
+                           std::to_string(page) + "-byte pages)");
+    if (st.st_size < 3 * page) fail(kDamaged, "damaged (too short to hold a catalog)");
+
+    unmaskHeader(hdr + 0x18, version == 0 ? 126 : 128);
+    if (hdr[0x3E] | hdr[0x3F] | hdr[0x40] | hdr[0x41])
+        fail(kEncrypted, "encrypted (a password-protected database cannot be read)");
+
+    unsigned char catalog = 0;
+    if (!preadAll(fd, &catalog, 1, 2 * page) || catalog != 0x02)
+        fail(kDamaged, "damaged (page 2 is not the catalog table definition)");
+    close(fd);
+    return st.st_size;
+}
+
+bool sameName(const char* a, const char* b) {
+    return g_ascii_strcasecmp(a, b) == 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    bool raw = false;
+    const char* path = nullptr;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--raw") == 0 && !path)
+            raw = true;
+        else if (!path)
+            path = argv[i];
+        else
+            path = nullptr, i = argc;
+    }
+    if (!path || argc > 3) {
+        const char usage[] = "usage: lexivane-words [--raw] FILE\n";
+        ssize_t ignored = write(2, usage, sizeof usage - 1);
+        (void)ignored;
+        return kUsage;
+    }
+    g_path = path;
+    std::set_new_handler(onNoMemory);
+
+    const off_t size = checkFile(path);
+
+    // libmdb prints its own diagnostics; keep stderr for our one line.
+    g_errFd = fcntl(2, F_DUPFD_CLOEXEC, 3);
+    if (g_errFd < 0)
+        g_errFd = 2;
+    else if (int devNull = open("/dev/null", O_WRONLY); devNull >= 0) {
+        dup2(devNull, 2);
+        close(devNull);
+    }
+    g_log_set_default_handler(onGlibLog, nullptr);
+
+    MdbHandle* mdb = mdb_open(path, MDB_NOFLAGS);
+    if (!mdb) fail(kDamaged, "damaged (the database header cannot be read)");
+    if (!mdb_read_catalog(mdb, MDB_TABLE)) fail(kDamaged, "damaged (the catalog cannot be read)");
+
+    MdbCatalogEntry* entry = nullptr;
+    for (unsigned i = 0; i < mdb->num_catalog; ++i) {
+        auto* e = static_cast<MdbCatalogEntry*>(g_ptr_array_index(mdb->catalog, i));
+        if (e->object_type == MDB_TABLE && sameName(e->object_name, "words")) {
+            entry = e;
+            break;
+        }
+    }
+    if (!entry) fail(kNoTable, "no table named words");
+
+    MdbTableDef* table = mdb_read_table(entry);
+    if (!table) fail(kDamaged, "damaged (the definition of table words cannot be read)");
+    if (!mdb_read_columns(table))
+        fail(kDamaged, "damaged (the columns of table words cannot be read)");
+
+    int column = -1;
+    for (unsigned i = 0; i < table->num_cols; ++i) {
+        auto* col = static_cast<MdbColumn*>(g_ptr_array_index(table->columns, i));
+        if (sameName(col->name, "word")) {
+            if (col->col_type != MDB_TEXT && col->col_type != MDB_MEMO)
+                fail(kNoColumn, "column word of table words is not a text column");
+            column = static_cast<int>(i);
+            break;
+        }
+    }
+    if (column < 0) fail(kNoColumn, "table words has no column named word");
+
+    std::vector<char> value(mdb->bind_size + 1);
+    int length = 0;
+    mdb_bind_column(table, column + 1, value.data(), &length);
+    // Bound values give no way to tell NULL from an empty text, so the row is cracked
+    // again for its null mask.
+    std::vector<MdbField> fields(table->num_cols + 1);
+
+    // A row takes at least a 2-byte offset and a few bytes of its own; more rows than that
+    // means libmdb is going round in circles.
+    const uint64_t maxRows = static_cast<uint64_t>(size) / 4;
+    Out out(raw);
+    out.header();
+    mdb_rewind_table(table);
+    uint32_t rows = 0;
+    while (mdb_fetch_row(table)) {
+        if (++rows > maxRows) fail(kDamaged, "damaged (the table's pages do not add up)");
+        bool isNull = false;
+        int start = 0;
+        size_t rowSize = 0;
+        if (length == 0 && table->cur_row > 0 &&
+            mdb_find_row(mdb, static_cast<int>(table->cur_row) - 1, &start, &rowSize) == 0) {
+            int n = mdb_crack_row(table, start & 0x1FFF, rowSize, fields.data());
+            for (int i = 0; i < n && i < static_cast<int>(table->num_cols); ++i)
+                if (fields[i].colnum == column) isNull = fields[i].is_null;
+        }
+        if (isNull)
+            out.null();
+        else
+            out.value(value.data(), static_cast<size_t>(length));
+    }
+    out.end(rows);
+    return 0;
+}
