@@ -1,0 +1,130 @@
+#include "shell/cursor_file.h"
+
+#include "shell/apperror.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QImageReader>
+#include <QPixmap>
+#include <QtEndian>
+
+namespace lexivane {
+
+namespace {
+AppError invalidPicture() {
+    return AppError(QStringLiteral("Invalid picture"));
+}
+
+quint16 u16(const QByteArray& b, qsizetype at) {
+    return qFromLittleEndian<quint16>(reinterpret_cast<const uchar*>(b.constData() + at));
+}
+quint32 u32(const QByteArray& b, qsizetype at) {
+    return qFromLittleEndian<quint32>(reinterpret_cast<const uchar*>(b.constData() + at));
+}
+void put16(QByteArray& b, quint16 v) {
+    b.append(char(v & 0xff));
+    b.append(char(v >> 8));
+}
+void put32(QByteArray& b, quint32 v) {
+    put16(b, quint16(v & 0xffff));
+    put16(b, quint16(v >> 16));
+}
+} // namespace
+
+QCursor loadCursorFile(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) throw AppError(f.errorString());
+    // A pointer picture is small; a huge file is not one.
+    if (f.size() > 4 * 1024 * 1024) throw invalidPicture();
+    return decodeCursor(f.readAll());
+}
+
+QCursor decodeCursor(const QByteArray& bytes) {
+    if (bytes.size() < 6 + 16 || u16(bytes, 0) != 0) throw invalidPicture();
+    const quint16 type = u16(bytes, 2);
+    const quint16 count = u16(bytes, 4);
+    if ((type != 1 && type != 2) || count == 0 || bytes.size() < 6 + 16 * qsizetype(count))
+        throw invalidPicture();
+
+    // First image only, handed to Qt's icon reader as a one-image icon file.
+    const qsizetype entry = 6;
+    const quint32 size = u32(bytes, entry + 8);
+    const quint32 offset = u32(bytes, entry + 12);
+    if (size < 40 || offset < 6 + 16 || qint64(offset) + size > bytes.size())
+        throw invalidPicture();
+    const int hotX = type == 2 ? u16(bytes, entry + 4) : 0;
+    const int hotY = type == 2 ? u16(bytes, entry + 6) : 0;
+
+    QByteArray icon;
+    put16(icon, 0);
+    put16(icon, 1);
+    put16(icon, 1);
+    icon.append(bytes.mid(entry, 4));
+    put16(icon, 1); // planes
+    put16(icon, 0); // bit count: taken from the image header
+    put32(icon, size);
+    put32(icon, 6 + 16);
+    icon.append(bytes.mid(offset, size));
+
+    QBuffer buffer(&icon);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, "ico");
+    const QSize dims = reader.size();
+    if (!dims.isValid() || dims.width() > 256 || dims.height() > 256) throw invalidPicture();
+    const QImage image = reader.read();
+    if (image.isNull()) throw invalidPicture();
+    return QCursor(QPixmap::fromImage(image), qBound(0, hotX, image.width() - 1),
+                   qBound(0, hotY, image.height() - 1));
+}
+
+QByteArray encodeCursor(const QImage& source, int hotX, int hotY) {
+    const QImage image = source.convertToFormat(QImage::Format_ARGB32);
+    const int w = image.width(), h = image.height();
+    const int maskStride = ((w + 31) / 32) * 4;
+
+    QByteArray dib;
+    put32(dib, 40);
+    put32(dib, quint32(w));
+    put32(dib, quint32(h * 2)); // colour and mask stacked
+    put16(dib, 1);
+    put16(dib, 32);
+    put32(dib, 0);
+    put32(dib, quint32(w * h * 4 + maskStride * h));
+    put32(dib, 0);
+    put32(dib, 0);
+    put32(dib, 0);
+    put32(dib, 0);
+    for (int y = h - 1; y >= 0; --y) {
+        const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        for (int x = 0; x < w; ++x) {
+            dib.append(char(qBlue(line[x])));
+            dib.append(char(qGreen(line[x])));
+            dib.append(char(qRed(line[x])));
+            dib.append(char(qAlpha(line[x])));
+        }
+    }
+    for (int y = h - 1; y >= 0; --y) {
+        QByteArray row(maskStride, '\0');
+        const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        for (int x = 0; x < w; ++x)
+            if (qAlpha(line[x]) == 0) row[x / 8] = char(row[x / 8] | (0x80 >> (x % 8)));
+        dib.append(row);
+    }
+
+    QByteArray out;
+    put16(out, 0);
+    put16(out, 2);
+    put16(out, 1);
+    out.append(char(w >= 256 ? 0 : w));
+    out.append(char(h >= 256 ? 0 : h));
+    out.append('\0');
+    out.append('\0');
+    put16(out, quint16(hotX));
+    put16(out, quint16(hotY));
+    put32(out, quint32(dib.size()));
+    put32(out, 6 + 16);
+    out.append(dib);
+    return out;
+}
+
+} // namespace lexivane

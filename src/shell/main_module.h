@@ -1,0 +1,41 @@
+#pragma once
+
+// Small routines shared by the handlers. None shows a message: failures go to the
+// calling handler's error report.
+
+#include <QString>
+
+class QWidget;
+
+namespace lexivane {
+class Desktop;
+class ReportList;
+class Form1;
+} // namespace lexivane
+
+namespace lexivane::Main {
+
+void MakeTopmost(Desktop& desktop, QWidget* window);
+void MakeNotTopmost(Desktop& desktop, QWidget* window);
+
+// True when the path names something whose modification time can be read; never fails.
+bool FileExists(const QString& path);
+
+// True only for an ordinary file (not a folder, not hidden): the database check.
+bool OrdinaryFileExists(const QString& path);
+
+// program folder + native separator + name
+QString besideProgram(const QString& programFolder, const QString& name);
+
+void ApplySkin(Form1& form);
+
+// Cuts the product name to the title limit at word boundaries and makes it the
+// application title. Throws when it cannot be cut.
+void SetAppTitle(const QString& productName = QStringLiteral("Lexivane"));
+QString cutAppTitle(const QString& name);
+
+void CopyListToClipboard(Form1& form, ReportList& list);
+void ClearClipboard(Desktop& desktop);
+bool SetClipboardText(Desktop& desktop, const QString& text, int format);
+
+} // namespace lexivane::Main

@@ -1,0 +1,163 @@
+#include "shell/qt_desktop.h"
+
+#include "shell/apperror.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QTimer>
+#include <QUrl>
+#include <QWindow>
+#include <cstdio>
+#include <unistd.h>
+
+namespace lexivane {
+
+QString displayText(const QString& text) {
+    QString t = text;
+    t.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    t.replace(u'\r', u'\n');
+    return t;
+}
+
+QtDesktop::QtDesktop(QString settingsFolder) : settings_(std::move(settingsFolder)) {
+    titleClock_.start();
+}
+
+int QtDesktop::messageBox(const QString& text, int style, const QString& title) {
+    QMessageBox box(mainWindow_);
+    box.setWindowModality(Qt::ApplicationModal);
+    box.setWindowTitle(title);
+    box.setText(displayText(text));
+    box.setTextFormat(Qt::PlainText);
+    const bool yesNo = (style & 0x7) == MsgYesNo;
+    if ((style & 0x70) == MsgExclamation) box.setIcon(QMessageBox::Warning);
+    if (yesNo) {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(QMessageBox::Yes);
+        box.setEscapeButton(QMessageBox::No);
+    } else {
+        box.setStandardButtons(QMessageBox::Ok);
+    }
+    const int result = box.exec();
+    if (yesNo) return result == QMessageBox::Yes ? AnswerYes : AnswerNo;
+    return AnswerOk;
+}
+
+QString QtDesktop::inputBox(const QString& prompt, const QString& title,
+                            const QString& defaultText) {
+    bool ok = false;
+    const QString text =
+        QInputDialog::getText(mainWindow_, title, prompt, QLineEdit::Normal, defaultText, &ok);
+    return ok ? text : QString();
+}
+
+QString QtDesktop::saveDialog(const SaveDialogRequest& request) {
+    QFileDialog dialog(mainWindow_, request.title);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    // The command asks about overwriting itself; the desktop's own dialog may not behave
+    // alike, so the portable one is used.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    QStringList filters;
+    for (const QString& pair : request.filters) {
+        QString description = pair.section(u'|', 0, 0);
+        QString pattern = pair.section(u'|', 1);
+        // "*.*" is every file where it comes from; here it would skip names without a dot.
+        if (pattern == QLatin1String("*.*"))
+            description.replace(QLatin1String("(*.*)"), QLatin1String("(*)"));
+        filters << description;
+    }
+    dialog.setNameFilters(filters);
+    if (!filters.isEmpty()) dialog.selectNameFilter(filters.first());
+    if (!request.fileName.isEmpty()) dialog.selectFile(request.fileName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
+    return QDir::toNativeSeparators(dialog.selectedFiles().first());
+}
+
+bool QtDesktop::clipboardClear() {
+    QGuiApplication::clipboard()->clear(QClipboard::Clipboard);
+    return true;
+}
+
+bool QtDesktop::clipboardSetText(const QString& text, int format) {
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    if (format == 0) {
+        clipboard->setText(text, QClipboard::Clipboard);
+    } else {
+        auto* data = new QMimeData;
+        data->setData(QStringLiteral("application/x-lexivane-format-%1").arg(format),
+                      text.toUtf8());
+        clipboard->setMimeData(data, QClipboard::Clipboard);
+    }
+    return clipboard->ownsClipboard() || !QGuiApplication::platformName().startsWith(u"xcb");
+}
+
+void QtDesktop::yield() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+void QtDesktop::showPointer(QWidget* window, int pointer, const std::optional<QCursor>& custom) {
+    switch (pointer) {
+    case 0:
+        window->unsetCursor();
+        break;
+    case 11:
+        window->setCursor(Qt::WaitCursor);
+        break;
+    case 99:
+        window->setCursor(custom ? *custom : QCursor(Qt::ArrowCursor));
+        break;
+    default:
+        window->setCursor(Qt::ArrowCursor);
+        break;
+    }
+}
+
+void QtDesktop::setWindowTitle(QWidget* window, const QString& title) {
+    // A copy sets the title for every row; the window system hears the latest one at
+    // most every few milliseconds, and always the last one.
+    titleWindow_ = window;
+    pendingTitle_ = title;
+    if (titleClock_.elapsed() >= 40) {
+        flushTitle();
+        return;
+    }
+    if (!titlePending_) {
+        titlePending_ = true;
+        QTimer::singleShot(40, [this] { flushTitle(); });
+    }
+}
+
+void QtDesktop::flushTitle() {
+    titlePending_ = false;
+    titleClock_.restart();
+    if (titleWindow_ && titleWindow_->windowTitle() != pendingTitle_)
+        titleWindow_->setWindowTitle(pendingTitle_);
+}
+
+void QtDesktop::setTopmost(QWidget* window, bool topmost) {
+    QWindow* handle = window ? window->windowHandle() : nullptr;
+    if (!handle) throw AppError(QStringLiteral("The window has no handle"));
+    // The QWindow flag changes the stacking only; the widget flag would hide and
+    // re-create the window.
+    handle->setFlag(Qt::WindowStaysOnTopHint, topmost);
+    if (topmost) handle->raise();
+}
+
+void QtDesktop::openUrl(const QString& url) {
+    if (!QDesktopServices::openUrl(QUrl(url)))
+        throw AppError(QStringLiteral("Cannot open %1").arg(url));
+}
+
+void QtDesktop::endProgram() {
+    std::fflush(nullptr);
+    ::_exit(0);
+}
+
+} // namespace lexivane

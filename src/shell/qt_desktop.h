@@ -1,0 +1,48 @@
+#pragma once
+
+#include "shell/desktop.h"
+#include "shell/settings.h"
+
+#include <QElapsedTimer>
+#include <QPointer>
+#include <QWidget>
+
+namespace lexivane {
+
+// The desktop as Qt offers it.
+class QtDesktop : public Desktop {
+  public:
+    explicit QtDesktop(QString settingsFolder = FileSettingsStore::defaultFolder());
+
+    int messageBox(const QString& text, int style, const QString& title) override;
+    QString inputBox(const QString& prompt, const QString& title,
+                     const QString& defaultText) override;
+    QString saveDialog(const SaveDialogRequest& request) override;
+    bool clipboardClear() override;
+    bool clipboardSetText(const QString& text, int format) override;
+    void yield() override;
+    void showPointer(QWidget* window, int pointer, const std::optional<QCursor>& custom) override;
+    void setWindowTitle(QWidget* window, const QString& title) override;
+    void setTopmost(QWidget* window, bool topmost) override;
+    void openUrl(const QString& url) override;
+    SettingsStore& settings() override { return settings_; }
+    [[noreturn]] void endProgram() override;
+
+    // The window boxes are centred on.
+    void setMainWindow(QWidget* window) { mainWindow_ = window; }
+
+  private:
+    void flushTitle();
+
+    FileSettingsStore settings_;
+    QPointer<QWidget> mainWindow_;
+    QPointer<QWidget> titleWindow_;
+    QString pendingTitle_;
+    bool titlePending_ = false;
+    QElapsedTimer titleClock_;
+};
+
+// Box text as the box shows it: CR, LF and CR LF each break the line once.
+QString displayText(const QString& text);
+
+} // namespace lexivane

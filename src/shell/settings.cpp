@@ -1,0 +1,46 @@
+#include "shell/settings.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QStringList>
+
+namespace lexivane {
+
+FileSettingsStore::FileSettingsStore(QString folder) : folder_(std::move(folder)) {}
+
+QString FileSettingsStore::defaultFolder() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+}
+
+QString FileSettingsStore::fileFor(const QString& appName) const {
+    return QDir(folder_).filePath(appName + QStringLiteral(".conf"));
+}
+
+QString FileSettingsStore::GetSetting(const QString& appName, const QString& section,
+                                      const QString& key, const QString& defaultValue) {
+    const QString path = fileFor(appName);
+    if (!QFileInfo(path).isFile())
+        return defaultValue; // QSettings would be harmless, but keep reading side-effect free
+    QSettings s(path, QSettings::IniFormat);
+    s.beginGroup(section);
+    if (!s.contains(key)) return defaultValue;
+    const QVariant v = s.value(key);
+    // An INI value with commas reads back as a list; give the text as it stands.
+    if (v.typeId() == QMetaType::QStringList) return v.toStringList().join(QLatin1Char(','));
+    return v.toString();
+}
+
+void FileSettingsStore::SaveSetting(const QString& appName, const QString& section,
+                                    const QString& key, const QString& value) {
+    QDir().mkpath(folder_);
+    QSettings s(fileFor(appName), QSettings::IniFormat);
+    s.beginGroup(section);
+    s.setValue(key, value);
+    s.endGroup();
+    // A program killed right after a choice must still find it next time.
+    s.sync();
+}
+
+} // namespace lexivane

@@ -1,0 +1,55 @@
+#include "shell/steps.h"
+
+#include "config.h"
+
+namespace lexivane {
+
+namespace {
+StepFaultHook& faultHook() {
+    static StepFaultHook hook;
+    return hook;
+}
+
+QString describe(std::exception_ptr failure) {
+    try {
+        std::rethrow_exception(failure);
+    } catch (const AppError& e) {
+        return e.description();
+    } catch (const std::bad_alloc&) {
+        return QStringLiteral("Out of memory");
+    } catch (const std::exception& e) {
+        return QString::fromLocal8Bit(e.what());
+    } catch (...) {
+        return QStringLiteral("Unexpected failure");
+    }
+}
+} // namespace
+
+void setStepFaultHook(StepFaultHook hook) {
+    faultHook() = std::move(hook);
+}
+
+QString errorReportText(const QString& description, const QString& literal, int step) {
+    return description + QStringLiteral("\r\n") + literal + QStringLiteral("at line ") +
+           QString::number(step) + QStringLiteral("\r\r") +
+           QStringLiteral("Please email screenshot of this message to ") +
+           QStringLiteral(LEXIVANE_SUPPORT_EMAIL);
+}
+
+Steps::Steps(Desktop& desktop, QString literal) : desktop_(desktop), literal_(std::move(literal)) {
+    // "in Vandrel2021/08/31.Form1.PushButton1_Click " -> "PushButton1_Click"
+    const QString trimmed = literal_.trimmed();
+    handler_ = trimmed.mid(trimmed.lastIndexOf(QLatin1Char('.')) + 1);
+}
+
+void Steps::enter(int step) {
+    if (faultHook() && faultHook()(handler_, step))
+        throw AppError(QStringLiteral("Injected failure"));
+}
+
+void Steps::report(int step, std::exception_ptr failure) {
+    desktop_.messageBox(errorReportText(describe(failure), literal_, step), MsgExclamation,
+                        QStringLiteral("Application Error"));
+}
+
+} // namespace lexivane

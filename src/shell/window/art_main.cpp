@@ -1,0 +1,29 @@
+// Writes the program's pointer picture and icon: lexivane-art CURSOR.cur ICON.png
+
+#include "shell/cursor_file.h"
+#include "shell/window/artwork.h"
+
+#include <QGuiApplication>
+#include <QSaveFile>
+#include <cstdio>
+
+int main(int argc, char** argv) {
+    QGuiApplication app(argc, argv);
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: lexivane-art CURSOR.cur ICON.png\n");
+        return 2;
+    }
+    const QPoint hot = lexivane::handPointerHotspot();
+    QSaveFile cursor(QString::fromLocal8Bit(argv[1]));
+    if (!cursor.open(QIODevice::WriteOnly) ||
+        cursor.write(lexivane::encodeCursor(lexivane::drawHandPointer(), hot.x(), hot.y())) < 0 ||
+        !cursor.commit()) {
+        std::fprintf(stderr, "lexivane-art: cannot write %s\n", argv[1]);
+        return 1;
+    }
+    if (!lexivane::drawProgramIcon(256).save(QString::fromLocal8Bit(argv[2]), "PNG")) {
+        std::fprintf(stderr, "lexivane-art: cannot write %s\n", argv[2]);
+        return 1;
+    }
+    return 0;
+}

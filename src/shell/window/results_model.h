@@ -1,0 +1,59 @@
+#pragma once
+
+// The results list: one column of words with check boxes and a header text.
+// Words are appended one at a time, but views hear about them in one batch the next
+// time events are processed, so a load of a few hundred thousand words costs one
+// layout instead of one per word.
+
+#include "shell/window/report_list.h"
+
+#include <QAbstractTableModel>
+#include <QString>
+#include <vector>
+
+namespace lexivane {
+
+class ResultsModel : public QAbstractTableModel, public ReportList {
+    Q_OBJECT
+  public:
+    explicit ResultsModel(QObject* parent = nullptr);
+
+    // The list's own operations (1-based indices, as the handlers use them).
+    int Count() const { return int(words_.size()); }
+    void Clear();
+    void Add(const QString& text);
+    void Remove(int index);
+    QString Text(int index) const;
+    void setChecked(int index, bool checked);
+    void setHeaderText(const QString& text);
+    QString headerText() const { return header_; }
+
+    // Tells views about words added since the last call; runs on its own when events
+    // are processed.
+    void publish();
+
+    // ReportList
+    int rowCount() const override { return Count(); }
+    int columnCount() const override { return 1; }
+    QString cellText(int row, int column) const override;
+    bool isChecked(int row) const override;
+
+    // QAbstractItemModel
+    int rowCount(const QModelIndex& parent) const override;
+    int columnCount(const QModelIndex& parent) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+  private:
+    void checkIndex(int index) const;
+
+    std::vector<QString> words_;
+    std::vector<char> checked_;
+    int published_ = 0; // rows the views know of
+    bool publishQueued_ = false;
+    QString header_;
+};
+
+} // namespace lexivane
