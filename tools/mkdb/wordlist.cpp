@@ -13,9 +13,11 @@ std::string codePointName(char32_t c) {
     return buf;
 }
 
+enum class Decode { Ok, Invalid, OutsideBmp };
+
 // Strict decoding: overlong forms, surrogates and values past U+10FFFF are errors, so that
 // what we store is exactly what the file says.
-bool decodeUtf8(std::string_view in, std::u32string& out) {
+Decode decodeUtf8(std::string_view in, std::u16string& out, char32_t& outsideBmp) {
     out.clear();
     const auto* p = reinterpret_cast<const unsigned char*>(in.data());
     const auto* end = p + in.size();
@@ -36,18 +38,22 @@ bool decodeUtf8(std::string_view in, std::u32string& out) {
         } else if ((b & 0xF8) == 0xF0) {
             extra = 3, c = b & 0x07, min = 0x10000;
         } else {
-            return false;
+            return Decode::Invalid;
         }
-        if (end - p <= extra) return false;
+        if (end - p <= extra) return Decode::Invalid;
         for (int i = 1; i <= extra; ++i) {
-            if ((p[i] & 0xC0) != 0x80) return false;
+            if ((p[i] & 0xC0) != 0x80) return Decode::Invalid;
             c = (c << 6) | (p[i] & 0x3F);
         }
-        if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return false;
-        out.push_back(c);
+        if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return Decode::Invalid;
+        if (c > 0xFFFF) {
+            outsideBmp = c;
+            return Decode::OutsideBmp;
+        }
+        out.push_back(static_cast<char16_t>(c));
         p += extra + 1;
     }
-    return true;
+    return Decode::Ok;
 }
 
 } // namespace
@@ -71,7 +77,6 @@ WordList parseWordList(std::string_view bytes) {
     WordList result;
     if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
 
-    std::u32string decoded;
     std::size_t lineNo = 0;
     auto fail = [&](std::string message) {
         result.words.clear();
@@ -79,6 +84,12 @@ WordList parseWordList(std::string_view bytes) {
         return result;
     };
 
+    std::size_t lines = 1;
+    for (char c : bytes)
+        lines += c == '\n';
+    result.words.reserve(lines);
+
+    std::u16string word;
     while (!bytes.empty()) {
         ++lineNo;
         const std::size_t nl = bytes.find('\n');
@@ -87,17 +98,18 @@ WordList parseWordList(std::string_view bytes) {
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         if (line.empty()) continue;
 
-        if (!decodeUtf8(line, decoded)) return fail("invalid UTF-8");
-        std::u16string word;
-        word.reserve(decoded.size());
-        for (char32_t c : decoded) {
-            if (c > 0xFFFF)
-                return fail("character " + codePointName(c) +
-                            " is outside U+0001..U+FFFF, which Jet text holds");
-            word.push_back(static_cast<char16_t>(c));
+        char32_t outside = 0;
+        switch (decodeUtf8(line, word, outside)) {
+        case Decode::Invalid:
+            return fail("invalid UTF-8");
+        case Decode::OutsideBmp:
+            return fail("character " + codePointName(outside) +
+                        " is outside U+0001..U+FFFF, which Jet text holds");
+        case Decode::Ok:
+            break;
         }
         if (auto why = unstorableReason(word)) return fail(*why);
-        result.words.push_back(std::move(word));
+        result.words.push_back(word);
     }
     return result;
 }
