@@ -214,13 +214,17 @@ int compareWords(const char* as, size_t na, const char* bs, size_t nb) {
     const auto& w = kAscii.primary;
     size_t i = 0, j = 0;
     for (;;) {
+        // Equal ASCII bytes weigh the same at every level that the loop below decides.
+        while (i < na && j < nb && a[i] == b[j] && a[i] < 0x80)
+            ++i, ++j;
         uint32_t x = 0, y = 0;
         while (i < na && (x = w[a[i]]) == kIgnorable)
             ++i;
         while (j < nb && (y = w[b[j]]) == kIgnorable)
             ++j;
         if (i >= na || j >= nb) {
-            // Still have to know both texts are ASCII before trusting the length.
+            // One ran out: the other is longer only if what is left is not, say, a lone
+            // combining mark, so anything non-ASCII left goes the general way.
             const bool aLonger = i < na, bLonger = j < nb;
             for (; i < na; ++i)
                 if (w[a[i]] == kNotAscii) return compareGeneral(a, na, b, nb);
@@ -230,14 +234,8 @@ int compareWords(const char* as, size_t na, const char* bs, size_t nb) {
             break;
         }
         if (x == kNotAscii || y == kNotAscii) return compareGeneral(a, na, b, nb);
-        if (x != y) {
-            // The rest must be ASCII too, or the general path decides.
-            for (size_t k = i; k < na; ++k)
-                if (a[k] >= 0x80) return compareGeneral(a, na, b, nb);
-            for (size_t k = j; k < nb; ++k)
-                if (b[k] >= 0x80) return compareGeneral(a, na, b, nb);
-            return x < y ? -1 : 1;
-        }
+        // The first primary difference decides; what follows cannot change that.
+        if (x != y) return x < y ? -1 : 1;
         ++i;
         ++j;
     }

@@ -4,23 +4,27 @@
 #include "shell/apperror.h"
 
 #include <algorithm>
-#include <numeric>
+#include <cstring>
 #include <sqlite3.h>
 
 namespace lexivane::db {
 namespace {
+
+int charCount(const char* s, size_t n) {
+    int chars = 0;
+    for (size_t i = 0; i < n; ++i)
+        chars += (static_cast<unsigned char>(s[i]) & 0xC0) != 0x80;
+    return chars;
+}
 
 void lenFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
     if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
         sqlite3_result_null(ctx);
         return;
     }
-    const auto* s = sqlite3_value_text(argv[0]);
+    const auto* s = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
     const int n = sqlite3_value_bytes(argv[0]);
-    sqlite3_int64 chars = 0;
-    for (int i = 0; i < n; ++i)
-        chars += (s[i] & 0xC0) != 0x80; // count lead bytes only
-    sqlite3_result_int64(ctx, chars);
+    sqlite3_result_int(ctx, charCount(s, static_cast<size_t>(n)));
 }
 
 [[noreturn]] void fail(sqlite3* db, const char* what) {
@@ -30,6 +34,167 @@ void lenFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
 
 void exec(sqlite3* db, const char* sql) {
     if (sqlite3_exec(db, sql, nullptr, nullptr, nullptr) != SQLITE_OK) fail(db, sql);
+}
+
+// ---- feeding the rows in: eponymous virtual table lexi_feed(word) ----
+// It yields the rows of the load in progress, in insertion order, and nothing otherwise.
+
+struct Feed {
+    const WordTable* table = nullptr;
+    std::vector<uint32_t> order;
+};
+
+struct FeedModule {
+    const Feed* feed = nullptr;
+};
+
+struct FeedCursor : sqlite3_vtab_cursor {
+    const Feed* feed = nullptr;
+    size_t at = 0;
+};
+
+int feedConnect(sqlite3* db, void*, int, const char* const*, sqlite3_vtab** out, char**) {
+    const int rc = sqlite3_declare_vtab(db, "create table x(word text)");
+    if (rc != SQLITE_OK) return rc;
+    *out = new sqlite3_vtab{};
+    return SQLITE_OK;
+}
+
+int feedBestIndex(sqlite3_vtab*, sqlite3_index_info* info) {
+    info->estimatedCost = 1e6;
+    return SQLITE_OK;
+}
+
+int feedDisconnect(sqlite3_vtab* vtab) {
+    delete vtab;
+    return SQLITE_OK;
+}
+
+int feedOpen(sqlite3_vtab*, sqlite3_vtab_cursor** out) {
+    *out = new FeedCursor{};
+    return SQLITE_OK;
+}
+
+int feedClose(sqlite3_vtab_cursor* c) {
+    delete static_cast<FeedCursor*>(c);
+    return SQLITE_OK;
+}
+
+// The load in progress on this thread; loadWords sets it for the one INSERT that reads it.
+thread_local const FeedModule* t_loading = nullptr;
+
+int feedFilter(sqlite3_vtab_cursor* c, int, const char*, int, sqlite3_value**) {
+    auto* cur = static_cast<FeedCursor*>(c);
+    cur->feed = t_loading ? t_loading->feed : nullptr;
+    cur->at = 0;
+    return SQLITE_OK;
+}
+
+int feedNext(sqlite3_vtab_cursor* c) {
+    ++static_cast<FeedCursor*>(c)->at;
+    return SQLITE_OK;
+}
+
+int feedEof(sqlite3_vtab_cursor* c) {
+    auto* cur = static_cast<FeedCursor*>(c);
+    return !cur->feed || cur->at >= cur->feed->order.size();
+}
+
+int feedColumn(sqlite3_vtab_cursor* c, sqlite3_context* ctx, int) {
+    auto* cur = static_cast<FeedCursor*>(c);
+    const WordTable& t = *cur->feed->table;
+    const WordTable::Slot& r = t.rows[cur->feed->order[cur->at]];
+    if (r.length == WordTable::kNull)
+        sqlite3_result_null(ctx);
+    else
+        sqlite3_result_text(ctx, t.text.data() + r.offset, static_cast<int>(r.length),
+                            SQLITE_STATIC);
+    return SQLITE_OK;
+}
+
+int feedRowid(sqlite3_vtab_cursor* c, sqlite3_int64* rowid) {
+    *rowid = static_cast<sqlite3_int64>(static_cast<FeedCursor*>(c)->at);
+    return SQLITE_OK;
+}
+
+sqlite3_module makeFeedModule() {
+    sqlite3_module m{};
+    m.xConnect = feedConnect; // no xCreate: eponymous only
+    m.xBestIndex = feedBestIndex;
+    m.xDisconnect = feedDisconnect;
+    m.xOpen = feedOpen;
+    m.xClose = feedClose;
+    m.xFilter = feedFilter;
+    m.xNext = feedNext;
+    m.xEof = feedEof;
+    m.xColumn = feedColumn;
+    m.xRowid = feedRowid;
+    return m;
+}
+const sqlite3_module kFeedModule = makeFeedModule();
+
+// Sorts [first, last) by `less`, cheaply when the range is already nearly in order (word
+// lists usually are): finds the ascending runs and merges them pairwise.
+template <typename Less>
+void sortMostlySorted(std::vector<uint32_t>& v, size_t first, size_t last, Less less) {
+    std::vector<size_t> runs{first};
+    for (size_t i = first + 1; i < last; ++i)
+        if (less(v[i], v[i - 1])) runs.push_back(i);
+    if (runs.size() > 64) { // far from sorted: a plain sort is cheaper
+        std::sort(v.begin() + static_cast<std::ptrdiff_t>(first),
+                  v.begin() + static_cast<std::ptrdiff_t>(last), less);
+        return;
+    }
+    runs.push_back(last);
+    while (runs.size() > 2) {
+        std::vector<size_t> merged{runs[0]};
+        for (size_t k = 0; k + 1 < runs.size(); k += 2) {
+            const size_t mid = runs[k + 1];
+            const size_t end = k + 2 < runs.size() ? runs[k + 2] : mid;
+            if (end != mid)
+                std::inplace_merge(v.begin() + static_cast<std::ptrdiff_t>(runs[k]),
+                                   v.begin() + static_cast<std::ptrdiff_t>(mid),
+                                   v.begin() + static_cast<std::ptrdiff_t>(end), less);
+            merged.push_back(end);
+        }
+        if (merged.back() != last) merged.push_back(last);
+        runs.swap(merged);
+    }
+}
+
+// NULLs first (len(NULL) is NULL), then by length, then by the collation: the order of
+// words_by_len, so inserting in it only ever appends.
+std::vector<uint32_t> insertionOrder(const WordTable& table) {
+    const auto& rows = table.rows;
+    const char* text = table.text.data();
+    std::vector<int> lengths(rows.size());
+    int longest = -1;
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const auto& r = rows[i];
+        lengths[i] = r.length == WordTable::kNull ? -1 : charCount(text + r.offset, r.length);
+        longest = std::max(longest, lengths[i]);
+    }
+    // Stable counting sort by length (bucket 0 holds the NULLs) keeps the stored order inside
+    // a length, which is usually close to sorted already.
+    std::vector<size_t> start(static_cast<size_t>(longest) + 3, 0);
+    for (int n : lengths)
+        ++start[static_cast<size_t>(n + 2)];
+    for (size_t b = 1; b < start.size(); ++b)
+        start[b] += start[b - 1];
+    std::vector<uint32_t> order(rows.size());
+    {
+        std::vector<size_t> next(start.begin(), start.end() - 1);
+        for (size_t i = 0; i < rows.size(); ++i)
+            order[next[static_cast<size_t>(lengths[i] + 1)]++] = static_cast<uint32_t>(i);
+    }
+    auto less = [&](uint32_t x, uint32_t y) {
+        const auto& a = rows[x];
+        const auto& b = rows[y];
+        return compareWords(text + a.offset, a.length, text + b.offset, b.length) < 0;
+    };
+    for (size_t b = 1; b + 1 < start.size(); ++b)
+        if (start[b + 1] - start[b] > 1) sortMostlySorted(order, start[b], start[b + 1], less);
+    return order;
 }
 
 } // namespace
@@ -42,9 +207,12 @@ int registerLen(sqlite3* db) {
 
 sqlite3* openStore() {
     sqlite3* db = nullptr;
-    const int rc =
-        sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-    if (rc != SQLITE_OK || registerCollation(db) != SQLITE_OK || registerLen(db) != SQLITE_OK) {
+    int rc = sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    if (rc == SQLITE_OK) rc = registerCollation(db);
+    if (rc == SQLITE_OK) rc = registerLen(db);
+    if (rc == SQLITE_OK)
+        rc = sqlite3_create_module_v2(db, "lexi_feed", &kFeedModule, nullptr, nullptr);
+    if (rc != SQLITE_OK) {
         QString msg =
             db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(rc));
         sqlite3_close(db);
@@ -62,41 +230,24 @@ sqlite3* openStore() {
 }
 
 void loadWords(sqlite3* db, const WordTable& table) {
-    // Sorting here, once, lets every index below be filled in key order.
-    const auto& rows = table.rows;
-    std::vector<uint32_t> order(rows.size());
-    std::iota(order.begin(), order.end(), 0u);
-    const char* text = table.text.data();
-    std::sort(order.begin(), order.end(), [&](uint32_t x, uint32_t y) {
-        const auto& a = rows[x];
-        const auto& b = rows[y];
-        if (a.length == WordTable::kNull || b.length == WordTable::kNull)
-            return a.length == WordTable::kNull && b.length != WordTable::kNull;
-        return compareWords(text + a.offset, a.length, text + b.offset, b.length) < 0;
-    });
-
+    // Rows go in once, in (len(word), word) order, through one INSERT ... SELECT: the table
+    // and words_by_len are then only ever appended to, which SQLite does fastest. The index
+    // words_by_word is built afterwards by SQLite's sorter, which costs less than inserting
+    // into it out of order.
+    Feed feed;
+    feed.table = &table;
+    feed.order = insertionOrder(table);
+    FeedModule module;
+    module.feed = &feed;
+    struct Loading {
+        explicit Loading(const FeedModule* m) { t_loading = m; }
+        ~Loading() { t_loading = nullptr; }
+    } loading(&module);
     exec(db, "begin");
-    exec(db, "create table words(word text collate lexi_general)");
-    exec(db, "create index words_by_word on words(word)");
-    exec(db, "create index words_by_len on words(len(word), word)");
-    sqlite3_stmt* insert = nullptr;
-    if (sqlite3_prepare_v2(db, "insert into words(word) values(?1)", -1, &insert, nullptr) !=
-        SQLITE_OK)
-        fail(db, "prepare insert");
-    for (uint32_t i : order) {
-        const auto& r = rows[i];
-        if (r.length == WordTable::kNull)
-            sqlite3_bind_null(insert, 1);
-        else
-            sqlite3_bind_text(insert, 1, text + r.offset, static_cast<int>(r.length),
-                              SQLITE_STATIC);
-        if (sqlite3_step(insert) != SQLITE_DONE) {
-            sqlite3_finalize(insert);
-            fail(db, "insert");
-        }
-        sqlite3_reset(insert);
-    }
-    sqlite3_finalize(insert);
+    exec(db, "create table words(word text collate lexi_general);"
+             "create index words_by_len on words(len(word), word);"
+             "insert into words(word) select word from lexi_feed;"
+             "create index words_by_word on words(word);");
     exec(db, "commit");
 }
 
