@@ -98,6 +98,20 @@ inline QStringList manyWords(int count = 300000) {
     return words;
 }
 
+// Eight-letter words take 21 bytes of a data page each (19-byte row, 2-byte offset), so
+// 194 fill one page; `pages` full pages, plus `extra` words on the next.
+inline QStringList wordsFillingPages(int pages, int extra) {
+    QStringList words;
+    const int count = pages * 194 + extra;
+    for (int i = 0; i < count; ++i) {
+        QString w(8, u'a');
+        for (int n = i, k = 7; n > 0; n /= 26, --k)
+            w[k] = QChar(u'a' + n % 26);
+        words.append(w);
+    }
+    return words;
+}
+
 // What the shipped database should hold, found with a regular expression rather than the
 // builder's own test.
 inline QStringList expectedShippedWords(const QString& wordList) {

@@ -50,6 +50,8 @@ class MkdbLibmdbTest : public QObject {
         QTest::addColumn<QStringList>("words");
         QTest::addColumn<bool>("needsMapPages");
         QTest::newRow("accents, other scripts, 255 characters") << mixedWords() << false;
+        QTest::newRow("512 data pages: inline map") << wordsFillingPages(512, 0) << false;
+        QTest::newRow("513 data pages: map page") << wordsFillingPages(512, 1) << true;
         QTest::newRow("300,000 words") << manyWords() << true;
     }
     void readsBackEveryWordInOrder() {
