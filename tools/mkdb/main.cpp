@@ -5,6 +5,7 @@
 #include "wordlist.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -63,13 +64,32 @@ std::string readFile(const std::string& path) {
     return data;
 }
 
+// The temporary file to remove when the build is interrupted.
+char g_tempPath[4096];
+
+extern "C" void removeTempAndDie(int sig) {
+    if (g_tempPath[0]) ::unlink(g_tempPath);
+    std::signal(sig, SIG_DFL);
+    std::raise(sig);
+}
+
 // Written beside OUT and renamed over it, so OUT is either the old file or the whole new one.
 void writeAtomically(const std::string& out, const std::vector<std::uint8_t>& bytes) {
     const std::filesystem::path target(out);
     std::filesystem::path dir = target.parent_path();
     if (dir.empty()) dir = ".";
     std::string tmp = (dir / ("." + target.filename().string() + ".tmp-XXXXXX")).string();
+    if (tmp.size() >= sizeof g_tempPath) throw Failure{"output path too long: " + out};
+    for (int sig : {SIGINT, SIGTERM, SIGHUP})
+        std::signal(sig, removeTempAndDie);
+    sigset_t stop, old;
+    sigemptyset(&stop);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&stop, sig);
+    ::sigprocmask(SIG_BLOCK, &stop, &old);
     const int fd = ::mkostemp(tmp.data(), O_CLOEXEC);
+    if (fd >= 0) std::memcpy(g_tempPath, tmp.c_str(), tmp.size() + 1);
+    ::sigprocmask(SIG_SETMASK, &old, nullptr);
     if (fd < 0) throw Failure{sysError("cannot create a temporary file in", dir.string())};
 
     auto fail = [&](const std::string& what) {
@@ -101,6 +121,7 @@ void writeAtomically(const std::string& out, const std::vector<std::uint8_t>& by
         ::unlink(tmp.c_str());
         throw Failure{msg};
     }
+    g_tempPath[0] = '\0';
 }
 
 // SOURCE_DATE_EPOCH makes repeated builds byte-identical.
