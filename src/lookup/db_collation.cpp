@@ -20,8 +20,9 @@ constexpr uint32_t kLatin = 3u << 24;
 constexpr uint32_t kOtherLetter = 4u << 24;
 constexpr uint32_t kIgnorable = 0;          // apostrophe, hyphen: tie-break only
 constexpr uint32_t kNotAscii = 0xFFFFFFFFu; // byte table: leave the quick path
-// Secondary weight for letters that stand for two (æ, ß): after the plain pair.
-constexpr uint32_t kExpansion = 0xFFFF;
+// Secondary weight for letters that stand for two (æ, ß): after the plain pair and after
+// any accented one.
+constexpr uint32_t kExpansion = 0x7FFFFFFF;
 
 bool isIgnorable(char32_t c) {
     return c == u'\'' || c == u'-' || c == 0x2019 || c == 0x2010 || c == 0x2011 || c == 0x00AD;
@@ -55,9 +56,18 @@ const AsciiTable kAscii;
 // One collation element: what a character contributes at each level.
 struct Element {
     uint32_t primary;
-    uint32_t secondary; // accents: 0 none, else the combining marks
+    uint32_t secondary; // accents: up to three marks, 10 bits each, first mark highest
     uint32_t tertiary;  // 0 lower or uncased, 1 upper
+    int marks = 0;
 };
+
+// Packing the first mark highest and leaving unused slots zero makes the number compare
+// like the list of marks: no accent first, then by marks in order.
+void addMark(Element& e, char32_t mark) {
+    if (e.marks >= 3) return;
+    e.secondary |= ((static_cast<uint32_t>(mark) & 0x3FF) + 1) << (20 - 10 * e.marks);
+    ++e.marks;
+}
 
 struct Key {
     std::vector<Element> elements;
@@ -107,9 +117,13 @@ void appendElements(char32_t c, Key& key) {
     const uint32_t upper = (QChar::isUpper(c) || QChar::isTitleCase(c)) ? 1 : 0;
     auto pair = [&](char first, char second) {
         key.elements.push_back(
-            {kAscii.primary[static_cast<unsigned char>(first)], kExpansion, upper});
+            {kAscii.primary[static_cast<unsigned char>(first)], kExpansion, upper, 3});
         key.elements.push_back(
-            {kAscii.primary[static_cast<unsigned char>(second)], kExpansion, upper});
+            {kAscii.primary[static_cast<unsigned char>(second)], kExpansion, upper, 3});
+    };
+    auto stroked = [&](char letter, char32_t mark) {
+        key.elements.push_back({kAscii.primary[static_cast<unsigned char>(letter)], 0, upper});
+        addMark(key.elements.back(), mark);
     };
     switch (c) {
     case 0x00DF: // ß
@@ -126,38 +140,41 @@ void appendElements(char32_t c, Key& key) {
         return;
     case 0x00F8:
     case 0x00D8:
-        key.elements.push_back({kAscii.primary['o'], 0x0338, upper});
+        stroked('o', 0x0338);
         return;
     case 0x0142:
     case 0x0141:
-        key.elements.push_back({kAscii.primary['l'], 0x0335, upper});
+        stroked('l', 0x0335);
         return;
     case 0x0111:
     case 0x0110:
-        key.elements.push_back({kAscii.primary['d'], 0x0335, upper});
+        stroked('d', 0x0335);
         return;
     default:
         break;
     }
     // Canonical decomposition: base letter plus combining marks; marks weigh as accents.
     char32_t base = c;
-    uint32_t marks = 0;
+    std::vector<char32_t> marks;
     for (int depth = 0; depth < 4; ++depth) {
         if (QChar::decompositionTag(base) != QChar::Canonical) break;
         const QString d = QChar::decomposition(base);
         if (d.isEmpty()) break;
         const auto ucs = d.toUcs4();
         base = ucs[0];
-        for (qsizetype k = ucs.size() - 1; k >= 1; --k)
-            marks = marks * 0x400 + static_cast<uint32_t>(ucs[k] & 0x3FF) + 1;
+        marks.insert(marks.begin(), ucs.begin() + 1, ucs.end()); // inner marks come first
     }
     if (QChar::category(base) == QChar::Mark_NonSpacing && !key.elements.empty()) {
         // A lone combining mark accents the letter before it.
-        key.elements.back().secondary = key.elements.back().secondary * 0x400 + (base & 0x3FF) + 1;
+        addMark(key.elements.back(), base);
+        for (char32_t m : marks)
+            addMark(key.elements.back(), m);
         return;
     }
     base = QChar::toCaseFolded(base);
-    key.elements.push_back({primaryOf(base), marks, upper});
+    key.elements.push_back({primaryOf(base), 0, upper});
+    for (char32_t m : marks)
+        addMark(key.elements.back(), m);
 }
 
 void makeKey(const unsigned char* s, size_t n, Key& key) {

@@ -142,8 +142,11 @@ WordTable readWords(const QString& path, const ReadLimits& limits) {
 
     const QByteArray helper = QFile::encodeName(limits.helperPath);
     const QByteArray file = QFile::encodeName(absolute);
-    QByteArray arg0("lexivane-words"), raw("--raw");
-    char* argv[] = {arg0.data(), raw.data(), const_cast<char*>(file.constData()), nullptr};
+    QByteArray arg0("lexivane-words"), raw("--raw"), tableOpt("--table"), columnOpt("--column");
+    QByteArray tableName = limits.table.toUtf8(), columnName = limits.column.toUtf8();
+    char* argv[] = {arg0.data(),       raw.data(),       tableOpt.data(),
+                    tableName.data(),  columnOpt.data(), columnName.data(),
+                    const_cast<char*>(file.constData()), nullptr};
 
     Pipe out, err, status;
     if (pipe2(out.fd, O_CLOEXEC) != 0 || pipe2(err.fd, O_CLOEXEC) != 0 ||

@@ -28,9 +28,11 @@ struct ReadLimits {
     QString helperPath;
     int timeoutMs = 20000;
     qint64 memoryLimitBytes = 1024LL * 1024 * 1024;
+    QString table = QStringLiteral("words"); // the helper's --table / --column
+    QString column = QStringLiteral("word");
 };
 
-// Reads table `words` of `path`. Throws lexivane::AppError naming the file and the problem.
+// Reads the column (`word` of `words` unless told otherwise) of `path`. Throws lexivane::AppError naming the file and the problem.
 // The child is always reaped before this returns, also when it throws.
 WordTable readWords(const QString& path, const ReadLimits& limits);
 

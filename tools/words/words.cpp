@@ -187,18 +187,24 @@ bool sameName(const char* a, const char* b) {
 } // namespace
 
 int main(int argc, char** argv) {
-    bool raw = false;
+    bool raw = false, bad = false;
     const char* path = nullptr;
+    const char* tableName = "words";
+    const char* columnName = "word";
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--raw") == 0 && !path)
+        if (std::strcmp(argv[i], "--raw") == 0)
             raw = true;
-        else if (!path)
+        else if (std::strcmp(argv[i], "--table") == 0 && i + 1 < argc)
+            tableName = argv[++i];
+        else if (std::strcmp(argv[i], "--column") == 0 && i + 1 < argc)
+            columnName = argv[++i];
+        else if (!path && argv[i][0] != '-')
             path = argv[i];
         else
-            path = nullptr, i = argc;
+            bad = true;
     }
-    if (!path || argc > 3) {
-        const char usage[] = "usage: lexivane-words [--raw] FILE\n";
+    if (!path || bad) {
+        const char usage[] = "usage: lexivane-words [--raw] [--table NAME] [--column NAME] FILE\n";
         ssize_t ignored = write(2, usage, sizeof usage - 1);
         (void)ignored;
         return kUsage;
@@ -225,29 +231,33 @@ int main(int argc, char** argv) {
     MdbCatalogEntry* entry = nullptr;
     for (unsigned i = 0; i < mdb->num_catalog; ++i) {
         auto* e = static_cast<MdbCatalogEntry*>(g_ptr_array_index(mdb->catalog, i));
-        if (e->object_type == MDB_TABLE && sameName(e->object_name, "words")) {
+        if (e->object_type == MDB_TABLE && sameName(e->object_name, tableName)) {
             entry = e;
             break;
         }
     }
-    if (!entry) fail(kNoTable, "no table named words");
+    if (!entry) fail(kNoTable, std::string("no table named ") + tableName);
 
     MdbTableDef* table = mdb_read_table(entry);
-    if (!table) fail(kDamaged, "damaged (the definition of table words cannot be read)");
+    if (!table)
+        fail(kDamaged,
+             std::string("damaged (the definition of table ") + tableName + " cannot be read)");
     if (!mdb_read_columns(table))
-        fail(kDamaged, "damaged (the columns of table words cannot be read)");
+        fail(kDamaged,
+             std::string("damaged (the columns of table ") + tableName + " cannot be read)");
 
     int column = -1;
     for (unsigned i = 0; i < table->num_cols; ++i) {
         auto* col = static_cast<MdbColumn*>(g_ptr_array_index(table->columns, i));
-        if (sameName(col->name, "word")) {
+        if (sameName(col->name, columnName)) {
             if (col->col_type != MDB_TEXT && col->col_type != MDB_MEMO)
-                fail(kNoColumn, "column word of table words is not a text column");
+                fail(kNoColumn, std::string("column ") + columnName + " is not a text column");
             column = static_cast<int>(i);
             break;
         }
     }
-    if (column < 0) fail(kNoColumn, "table words has no column named word");
+    if (column < 0)
+        fail(kNoColumn, std::string("table ") + tableName + " has no column named " + columnName);
 
     std::vector<char> value(mdb->bind_size + 1);
     int length = 0;
@@ -279,6 +289,10 @@ int main(int argc, char** argv) {
         else
             out.value(value.data(), static_cast<size_t>(length));
     }
+    // libmdb stops quietly at a page it cannot read; the definition's row count gives it away.
+    if (rows != table->num_rows)
+        fail(kDamaged, "damaged (the table's definition counts " + std::to_string(table->num_rows) +
+                           " rows, its pages hold " + std::to_string(rows) + ")");
     out.end(rows);
     return 0;
 }
