@@ -64,7 +64,12 @@ void Form1::Form_Load() {
     s.run(122, [&] { OpenHomePageAtRandom(); });
 
     for (int i = 0; i < int(filterEntries.size()); ++i)
-        s.run(140 + 2 * i, [&] { Combo1->addItem(filterEntries[size_t(i)]); });
+        s.run(140 + 2 * i, [&] {
+            // Qt selects the first entry added to an empty list; the choice is restored below.
+            const int selected = Combo1->currentIndex();
+            Combo1->addItem(filterEntries[size_t(i)]);
+            Combo1->setCurrentIndex(selected);
+        });
 
     s.run(154, [&] {
         const QString stored =

@@ -1,0 +1,83 @@
+#include "shell/settings.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace lexivane;
+
+class SettingsTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void readingCreatesNothing() {
+        QTemporaryDir dir;
+        FileSettingsStore store(dir.filePath("cfg"));
+        QCOMPARE(store.GetSetting("Tallowick", "Lexivane", "Combo1", "0"), QString("0"));
+        QVERIFY(!QFileInfo::exists(dir.filePath("cfg")));
+    }
+
+    void writeReachesTheDiskAtOnce() {
+        QTemporaryDir dir;
+        FileSettingsStore store(dir.path());
+        store.SaveSetting("Tallowick", "Lexivane", "Combo1", "4");
+        QFile f(store.fileFor("Tallowick"));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray text = f.readAll();
+        QVERIFY2(text.contains("[Lexivane]") && text.contains("Combo1=4"), text.constData());
+        FileSettingsStore again(dir.path());
+        QCOMPARE(again.GetSetting("Tallowick", "Lexivane", "Combo1", "0"), QString("4"));
+        store.SaveSetting("Tallowick", "Lexivane", "Combo1", "-1");
+        QCOMPARE(again.GetSetting("Tallowick", "Lexivane", "Combo1", "0"), QString("-1"));
+        // another section or application is another value
+        QCOMPARE(again.GetSetting("Tallowick", "Other", "Combo1", "0"), QString("0"));
+        QCOMPARE(again.GetSetting("Other", "Lexivane", "Combo1", "x"), QString("x"));
+    }
+
+    void junkReadsAsAbsentOrAsText() {
+        QTemporaryDir dir;
+        FileSettingsStore store(dir.path());
+        const QList<QByteArray> junk = {
+            QByteArray("\x00\xff\xfe garbage \x01\x02", 16),
+            QByteArray("[Lexivane\nCombo1"),
+            QByteArray("[Lexivane]\nCombo1=1,2\n"),
+            QByteArray("[Lexivane]\nCombo1=\"unterminated\n"),
+            QByteArray(100000, '['),
+            QByteArray("[Lexivane]\nCombo1=@Variant(\\0\\0\\0\\x7f)\n")};
+        for (const QByteArray& bytes : junk) {
+            QFile f(store.fileFor("Tallowick"));
+            QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            f.write(bytes);
+            f.close();
+            const QString v = store.GetSetting("Tallowick", "Lexivane", "Combo1", "0");
+            QVERIFY(v.size() < 100);
+        }
+        QFile f(store.fileFor("Tallowick"));
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write("[Lexivane]\nCombo1=1,2\n");
+        f.close();
+        QCOMPARE(store.GetSetting("Tallowick", "Lexivane", "Combo1", "0"), QString("1,2"));
+    }
+
+    void unwritableFolderNeverThrows() {
+        QTemporaryDir dir;
+        QFile blocker(dir.filePath("notafolder"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        // A file where the folder should be cannot be written to, even by root.
+        FileSettingsStore store(dir.filePath("notafolder/sub"));
+        store.SaveSetting("Tallowick", "Lexivane", "Combo1", "3");
+        QCOMPARE(store.GetSetting("Tallowick", "Lexivane", "Combo1", "0"), QString("0"));
+    }
+
+    void defaultFolderIsPerUser() {
+        const QString folder = FileSettingsStore::defaultFolder();
+        QVERIFY(!folder.isEmpty());
+        QVERIFY(folder.startsWith(QDir::homePath()) ||
+                qEnvironmentVariableIsSet("XDG_CONFIG_HOME"));
+    }
+};
+
+QTEST_MAIN(SettingsTest)
+#include "tst_settings.moc"
