@@ -52,33 +52,60 @@ QStringList sampleWords() {
 }
 
 namespace {
-// Strips accents by decomposition; a plain and slow rule that the production collation
-// must agree with.
-QString baseLetters(const QString& s) {
-    QString out;
-    for (QChar c : s.normalized(QString::NormalizationForm_D))
-        if (c.category() != QChar::Mark_NonSpacing) out += c.toCaseFolded();
-    return out;
-}
-QString accentsOnly(const QString& s) {
-    QString out;
-    for (QChar c : s.toLower().normalized(QString::NormalizationForm_D))
-        out += c.category() == QChar::Mark_NonSpacing ? c : QChar(u' ');
-    return out;
+// A plain, slow statement of the order: base letters (folded, accents and the
+// apostrophe and hyphen dropped), then accents, then case (lower first), then how many
+// apostrophes and hyphens, then code points. The production collation must agree.
+struct RefKey {
+    QString primary, accents, cases;
+    int ignorables = 0;
+};
+
+RefKey refKey(const QString& s) {
+    RefKey k;
+    auto add = [&](QChar base, const QString& marks, bool upper) {
+        k.primary += base.toCaseFolded();
+        k.accents += marks + QChar(u'|');
+        k.cases += upper ? QChar(u'1') : QChar(u'0');
+    };
+    for (QChar c : s) {
+        if (c == u'\'' || c == u'-') {
+            ++k.ignorables;
+            continue;
+        }
+        const bool upper = c.isUpper();
+        const QChar lower = c.toLower();
+        if (lower == QChar(0xdf)) {
+            add(u's', QStringLiteral("~"), upper), add(u's', QStringLiteral("~"), upper);
+        } else if (lower == QChar(0xe6)) {
+            add(u'a', QStringLiteral("~"), upper), add(u'e', QStringLiteral("~"), upper);
+        } else if (lower == QChar(0x153)) {
+            add(u'o', QStringLiteral("~"), upper), add(u'e', QStringLiteral("~"), upper);
+        } else if (lower == QChar(0xf8)) {
+            add(u'o', QString(QChar(0x338)), upper);
+        } else if (lower == QChar(0x142)) {
+            add(u'l', QString(QChar(0x335)), upper);
+        } else if (lower == QChar(0x111)) {
+            add(u'd', QString(QChar(0x335)), upper);
+        } else {
+            const QString d = QString(c).normalized(QString::NormalizationForm_D);
+            add(d[0], d.mid(1), upper);
+        }
+    }
+    return k;
 }
 } // namespace
 
+QString primaryKey(const QString& word) {
+    return refKey(word).primary;
+}
+
 bool referenceLess(const QString& a, const QString& b) {
-    if (const int c = baseLetters(a).compare(baseLetters(b)); c != 0) return c < 0;
-    if (const int c = accentsOnly(a).compare(accentsOnly(b)); c != 0) return c < 0;
-    // lower case before upper case, then code points
-    QString ca, cb;
-    for (QChar c : a)
-        ca += c.isUpper() ? QChar(u'1') : QChar(u'0');
-    for (QChar c : b)
-        cb += c.isUpper() ? QChar(u'1') : QChar(u'0');
-    if (ca != cb) return ca < cb;
-    return a < b;
+    const RefKey x = refKey(a), y = refKey(b);
+    if (x.primary != y.primary) return x.primary < y.primary;
+    if (x.accents != y.accents) return x.accents < y.accents;
+    if (x.cases != y.cases) return x.cases < y.cases;
+    if (x.ignorables != y.ignorables) return x.ignorables < y.ignorables;
+    return a.toUcs4() < b.toUcs4();
 }
 
 Harness::Harness(const QStringList& words) {

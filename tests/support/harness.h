@@ -28,6 +28,8 @@ QStringList sampleWords();
 
 // The reference order of the word list: base letters first, then accents, then case.
 bool referenceLess(const QString& a, const QString& b);
+// The base letters a word sorts by first.
+QString primaryKey(const QString& word);
 
 struct Harness {
     explicit Harness(const QStringList& words = {"a", "at", "cat", "dog", "bird", "apple"});
