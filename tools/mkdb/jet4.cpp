@@ -242,16 +242,23 @@ double jetDateFromUnixTime(std::int64_t seconds) {
     return 25569.0 + static_cast<double>(seconds) / 86400.0;
 }
 
-std::vector<Byte> buildJet4(const std::vector<std::u16string>& words, double creationDate) {
+std::vector<Byte> buildJet4(const Words& words, double creationDate) {
     if (words.size() > 0xFFFFFFFFu) throw std::length_error("too many words for one table");
 
-    std::vector<Byte> out(kPageSize * kFirstDataPage, 0);
+    // Room for the worst case, where each page leaves a largest row's worth unused.
+    std::size_t rowBytes = 0;
+    for (std::u16string_view word : words)
+        rowBytes += encodedSize(word) + 9 + 2;
+    const std::size_t usable = kPageSize - kDataHeaderSize - (kMaxWordLength * 2 + 9 + 2);
+    std::vector<Byte> out;
+    out.reserve((kFirstDataPage + rowBytes / usable + 1 + kMaxMapPages) * kPageSize);
+    out.resize(kPageSize * kFirstDataPage, 0);
 
     // Data pages of `words`: one variable column, so a row is
     // count(2) text eod(2) offset(2) varcount(2) nullmask(1).
     std::size_t dataPages = 0;
     Byte* page = nullptr;
-    for (const std::u16string& word : words) {
+    for (std::u16string_view word : words) {
         if (auto why = unstorableReason(word)) throw std::invalid_argument(*why);
         const std::size_t textSize = encodedSize(word);
         const std::size_t rowSize = textSize + 9;

@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+
+#include "wordlist.h"
 #include <vector>
 
 namespace lexivane::mkdb {
@@ -15,6 +17,6 @@ double jetDateFromUnixTime(std::int64_t seconds);
 
 // The whole file, rows in the order given. Throws std::invalid_argument for a word that
 // unstorableReason() rejects and std::length_error when the list outgrows a Jet file.
-std::vector<std::uint8_t> buildJet4(const std::vector<std::u16string>& words, double creationDate);
+std::vector<std::uint8_t> buildJet4(const Words& words, double creationDate);
 
 } // namespace lexivane::mkdb

@@ -2,7 +2,10 @@
 
 #include <QChar>
 
-#include <unordered_set>
+#include <bit>
+#include <cstdint>
+#include <functional>
+#include <vector>
 
 namespace lexivane::mkdb {
 
@@ -13,17 +16,29 @@ bool isLowercaseWord(std::u16string_view word) {
     return true;
 }
 
-std::vector<std::u16string> keepLowercaseOnly(std::vector<std::u16string> words) {
-    // Views point into `words`, so mark first and move afterwards.
-    std::vector<bool> keep(words.size(), false);
-    std::unordered_set<std::u16string_view> seen;
-    seen.reserve(words.size());
-    for (std::size_t i = 0; i < words.size(); ++i)
-        keep[i] = isLowercaseWord(words[i]) && seen.insert(words[i]).second;
-    std::vector<std::u16string> kept;
-    kept.reserve(seen.size());
-    for (std::size_t i = 0; i < words.size(); ++i)
-        if (keep[i]) kept.push_back(std::move(words[i]));
+Words keepLowercaseOnly(const Words& words) {
+    // Open addressing over indexes into `kept`: no allocation per word.
+    Words kept;
+    kept.reserve(words.size(), words.characters());
+    const std::size_t buckets = std::bit_ceil(words.size() * 2 + 2);
+    constexpr std::uint32_t kEmpty = 0xFFFFFFFF;
+    std::vector<std::uint32_t> table(buckets, kEmpty);
+    const std::hash<std::u16string_view> hash;
+    for (std::u16string_view word : words) {
+        if (!isLowercaseWord(word)) continue;
+        std::size_t slot = hash(word) & (buckets - 1);
+        bool duplicate = false;
+        while (table[slot] != kEmpty) {
+            if (kept[table[slot]] == word) {
+                duplicate = true;
+                break;
+            }
+            slot = (slot + 1) & (buckets - 1);
+        }
+        if (duplicate) continue;
+        table[slot] = static_cast<std::uint32_t>(kept.size());
+        kept.add(word);
+    }
     return kept;
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <string>
+#include "wordlist.h"
+
 #include <string_view>
-#include <vector>
 
 namespace lexivane::mkdb {
 
@@ -11,6 +11,6 @@ namespace lexivane::mkdb {
 bool isLowercaseWord(std::u16string_view word);
 
 // The lower-case words, each once, in their first position.
-std::vector<std::u16string> keepLowercaseOnly(std::vector<std::u16string> words);
+Words keepLowercaseOnly(const Words& words);
 
 } // namespace lexivane::mkdb

@@ -169,7 +169,7 @@ int run(int argc, char** argv) {
                      list.error->line, list.error->message.c_str());
         return 1;
     }
-    if (lowercaseOnly) list.words = keepLowercaseOnly(std::move(list.words));
+    if (lowercaseOnly) list.words = keepLowercaseOnly(list.words);
     writeAtomically(output, buildJet4(list.words, creationDate()));
     return 0;
 }

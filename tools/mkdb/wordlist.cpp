@@ -87,7 +87,7 @@ WordList parseWordList(std::string_view bytes) {
     std::size_t lines = 1;
     for (char c : bytes)
         lines += c == '\n';
-    result.words.reserve(lines);
+    result.words.reserve(lines, bytes.size());
 
     std::u16string word;
     while (!bytes.empty()) {
@@ -109,7 +109,7 @@ WordList parseWordList(std::string_view bytes) {
             break;
         }
         if (auto why = unstorableReason(word)) return fail(*why);
-        result.words.push_back(word);
+        result.words.add(word);
     }
     return result;
 }
