@@ -2,6 +2,7 @@
 
 #include "wordlist.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstring>
@@ -251,7 +252,8 @@ std::vector<Byte> buildJet4(const Words& words, double creationDate) {
         rowBytes += encodedSize(word) + 9 + 2;
     const std::size_t usable = kPageSize - kDataHeaderSize - (kMaxWordLength * 2 + 9 + 2);
     std::vector<Byte> out;
-    out.reserve((kFirstDataPage + rowBytes / usable + 1 + kMaxMapPages) * kPageSize);
+    out.reserve(std::min(kFirstDataPage + rowBytes / usable + 1 + kMaxMapPages, kMaxPages) *
+                kPageSize);
     out.resize(kPageSize * kFirstDataPage, 0);
 
     // Data pages of `words`: one variable column, so a row is
