@@ -1,0 +1,333 @@
+// The data objects as the window drives them: the program's SQL texts on the sample file
+// against what its word list predicts, the order and len() on known words, query plans,
+// SQL errors, and the object rules (closed objects, EOF, NULL, creation, connection strings).
+
+#include "lookup/ado.h"
+#include "reference_order.h"
+#include "test_support.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <functional>
+#include <sqlite3.h>
+
+using lexivane::AppError;
+using lexivane::ado::Connection;
+using lexivane::ado::Recordset;
+using namespace testsupport;
+
+namespace {
+
+QString binPath(const char* name) {
+    return QDir(QStringLiteral(LEXIVANE_BIN_DIR)).filePath(name);
+}
+
+QStringList sampleWords() {
+    QFile f(dataFile("words/sample-3000.txt"));
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    return QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts);
+}
+
+// What a query over `words` must return, worked out from the list itself.
+QStringList expected(QStringList words, const std::function<bool(int)>& lengthWanted) {
+    words.removeIf([&](const QString& w) { return !lengthWanted(reference::length(w)); });
+    reference::sort(words);
+    return words;
+}
+
+QString failure(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const AppError& e) {
+        return e.description();
+    }
+    return QStringLiteral("<no error>");
+}
+
+QStringList queryPlan(Connection& c, const QString& sql) {
+    QStringList steps;
+    sqlite3_stmt* st = nullptr;
+    const QByteArray q = "explain query plan " + sql.toUtf8();
+    if (sqlite3_prepare_v2(c.handle(), q.constData(), -1, &st, nullptr) != SQLITE_OK) return {"?"};
+    while (sqlite3_step(st) == SQLITE_ROW)
+        steps << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 3)));
+    sqlite3_finalize(st);
+    return steps;
+}
+
+// Words that meet at every level of the order, plus a duplicate.
+const QStringList kKnown = {"émigré",  "Emigre", "emigre", "Émigré", "日本",   "apple",  "Apple",
+                            "APPLE",   "can't",  "cant",   "co-op",  "coop",   "a",      "A",
+                            "á",       "Á",      "b",      "résumé", "Resume", "resume", "straße",
+                            "strasse", "zebra",  "Zebra",  "9lives", "x",      "x",      "naïve"};
+
+} // namespace
+
+class TestQueries : public QObject {
+    Q_OBJECT
+
+    Connection sample_;
+    QStringList sampleWords_;
+    QTemporaryDir tmp_;
+
+  private slots:
+    void initTestCase() {
+        lexivane::ado::ReaderOptions o;
+        o.helperPath = binPath("lexivane-words");
+        lexivane::ado::setReaderOptions(o);
+        sampleWords_ = sampleWords();
+        QCOMPARE(sampleWords_.size(), 3000);
+        sample_.Open(connectionString(dataFile("words/sample-3000.mdb")));
+        QCOMPARE(sample_.State(), 1);
+    }
+    void cleanup() { QCOMPARE(childProcesses(), QStringList()); }
+
+    void sampleQueriesMatchTheList_data() {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<QList<int>>("lengths"); // empty: all
+        for (int n = 1; n <= 5; ++n)
+            QTest::newRow(qPrintable(QStringLiteral("length %1").arg(n)))
+                << QStringLiteral("select word from words where len(word)=%1 order by word").arg(n)
+                << QList<int>{n};
+        QTest::newRow("length -2")
+            << "select word from words where len(word)=-2 order by word" << QList<int>{-2};
+        QTest::newRow("lengths 1,3,4")
+            << "select word from words where len(word) in (1,3,4) order by word"
+            << QList<int>{1, 3, 4};
+        QTest::newRow("entire list") << "select word from words order by word" << QList<int>{};
+    }
+    void sampleQueriesMatchTheList() {
+        QFETCH(QString, sql);
+        QFETCH(QList<int>, lengths);
+        const QStringList want =
+            expected(sampleWords_, [&](int n) { return lengths.isEmpty() || lengths.contains(n); });
+        const QStringList got = fetchAll(sample_, sql);
+        if (got != want) {
+            for (qsizetype i = 0; i < std::min(got.size(), want.size()); ++i)
+                if (got[i] != want[i])
+                    QFAIL(qPrintable(QStringLiteral("row %1: got \"%2\", expected \"%3\"")
+                                         .arg(i)
+                                         .arg(got[i], want[i])));
+            QCOMPARE(got.size(), want.size());
+        }
+        if (lengths.isEmpty()) QCOMPARE(got.size(), 3000);
+    }
+
+    void queriesUseTheIndexes_data() {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<bool>("sortAllowed");
+        QTest::newRow("entire list") << "select word from words order by word" << false;
+        QTest::newRow("one length")
+            << "select word from words where len(word)=5 order by word" << false;
+        QTest::newRow("no such length")
+            << "select word from words where len(word)=-2 order by word" << false;
+        // Several lengths come from several index ranges; only their rows are sorted.
+        QTest::newRow("list of lengths")
+            << "select word from words where len(word) in (1,3,4) order by word" << true;
+    }
+    void queriesUseTheIndexes() {
+        QFETCH(QString, sql);
+        QFETCH(bool, sortAllowed);
+        const QStringList plan = queryPlan(sample_, sql);
+        const QString text = plan.join(" | ");
+        QVERIFY2(text.contains("INDEX"), qPrintable(text));
+        for (const QString& step : plan)
+            QVERIFY2(!(step.startsWith("SCAN") && !step.contains("INDEX")), qPrintable(text));
+        if (!sortAllowed) QVERIFY2(!text.contains("TEMP B-TREE"), qPrintable(text));
+        if (sql.contains("len(")) QVERIFY2(text.startsWith("SEARCH"), qPrintable(text));
+    }
+
+    void knownWordsSortAsTheRulesSay() {
+        Connection c;
+        QStringList words = kKnown;
+        words << QString() << QStringLiteral("");
+        c.OpenWordList(words);
+        QStringList want = kKnown;
+        reference::sort(want);
+        want.prepend(QString());                // "" sorts first among texts
+        want.prepend(QStringLiteral("<NULL>")); // and NULL before everything
+        QCOMPARE(fetchAll(c, "select word from words order by word"), want);
+        // The duplicate stays a duplicate.
+        QCOMPARE(fetchAll(c, "select word from words where word = 'x'"), QStringList({"x", "x"}));
+    }
+
+    void knownWordsThroughAnAccessFile() {
+#ifndef LEXIVANE_HAVE_MKDB
+        QSKIP("lexivane-mkdb is not part of this build");
+#else
+        const QString list = tmp_.filePath("known.txt");
+        const QString mdb = tmp_.filePath("known.mdb");
+        {
+            QFile f(list);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(kKnown.join('\n').toUtf8() + '\n');
+        }
+        QProcess mk;
+        mk.start(binPath("lexivane-mkdb"), {list, mdb});
+        QVERIFY(mk.waitForFinished(60000));
+        QVERIFY2(mk.exitCode() == 0, mk.readAllStandardError().constData());
+        Connection c;
+        c.Open(connectionString(mdb));
+        QStringList want = kKnown;
+        reference::sort(want);
+        QCOMPARE(fetchAll(c, "select word from words order by word"), want);
+        QCOMPARE(fetchAll(c, "select word from words where len(word)=6 order by word"),
+                 expected(kKnown, [](int n) { return n == 6; }));
+#endif
+    }
+
+    void lenCountsCharacters() {
+        Connection c;
+        c.OpenWordList({"émigré", "日本", "a", "", QString(), "can't"});
+        QCOMPARE(fetchAll(c, "select len(word) from words where word = 'émigré'"),
+                 QStringList{"6"});
+        QCOMPARE(fetchAll(c, "select len(word) from words where word = '日本'"), QStringList{"2"});
+        QCOMPARE(fetchAll(c, "select len(word) from words where word = ''"), QStringList{"0"});
+        QCOMPARE(fetchAll(c, "select len(word) from words where word = 'can''t'"),
+                 QStringList{"5"});
+        QCOMPARE(fetchAll(c, "select word from words where len(word)=2 order by word"),
+                 QStringList{"日本"});
+        QCOMPARE(fetchAll(c, "select count(*) from words where len(word) is null"),
+                 QStringList{"1"});
+        QCOMPARE(fetchAll(c, "select len(null)"), QStringList{"<NULL>"});
+    }
+
+    void sqlErrorsCarrySqlitesMessage_data() {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("misspelt keyword") << "selec word from words"
+                                          << "syntax error";
+        QTest::newRow("empty list entry")
+            << "select word from words where len(word) in (1,,3) order by word"
+            << "syntax error";
+        QTest::newRow("unknown column") << "select nope from words"
+                                        << "no such column: nope";
+        QTest::newRow("unknown table") << "select word from nowords"
+                                       << "no such table: nowords";
+        QTest::newRow("two statements") << "select word from words; delete from words"
+                                        << "Characters found after end of SQL statement";
+    }
+    void sqlErrorsCarrySqlitesMessage() {
+        QFETCH(QString, sql);
+        QFETCH(QString, message);
+        Recordset rs;
+        const QString d = failure([&] { rs.Open(sql, &sample_, 3, 1); });
+        QVERIFY2(d.contains(message), qPrintable(d));
+        QCOMPARE(rs.State(), 0);
+        QCOMPARE(fetchAll(sample_, "select count(*) from words"), QStringList{"3000"});
+    }
+
+    void closedObjectsRefuseWork() {
+        const QString closed =
+            QStringLiteral("Operation is not allowed when the object is closed.");
+        Recordset rs;
+        QCOMPARE(rs.State(), 0);
+        QCOMPARE(failure([&] { rs.Eof(); }), closed);
+        QCOMPARE(failure([&] { rs.Fields(0).Value(); }), closed);
+        QCOMPARE(failure([&] { rs.MoveNext(); }), closed);
+        QCOMPARE(failure([&] { rs.Close(); }), closed);
+        QCOMPARE(failure([&] { rs.Open("select word from words", nullptr, 3, 1); }), closed);
+        Connection never;
+        QCOMPARE(never.State(), 0);
+        QCOMPARE(failure([&] { rs.Open("select word from words", &never, 3, 1); }), closed);
+        QCOMPARE(failure([&] { never.Close(); }), closed);
+
+        // Closing the connection closes what was opened on it.
+        Connection c;
+        c.OpenWordList({"a", "b"});
+        rs.Open("select word from words order by word", &c, 3, 1);
+        QCOMPARE(rs.State(), 1);
+        c.Close();
+        QCOMPARE(c.State(), 0);
+        QCOMPARE(rs.State(), 0);
+        QCOMPARE(failure([&] { rs.Eof(); }), closed);
+    }
+
+    void recordsetWalksToEofAndStops() {
+        Recordset rs;
+        rs.Open("select word from words where len(word)=3 order by word", &sample_, 3, 1);
+        QVERIFY(!rs.Eof());
+        const QString first = rs.Fields(0).Value();
+        QCOMPARE(first, expected(sampleWords_, [](int n) { return n == 3; }).value(0));
+        QVERIFY(failure([&] { rs.Fields(1); }).contains("Item cannot be found"));
+        QVERIFY(failure([&] { rs.Open("select 1", &sample_, 3, 1); }).contains("object is open"));
+        while (!rs.Eof())
+            rs.MoveNext();
+        QVERIFY(failure([&] { rs.MoveNext(); }).contains("EOF"));
+        QVERIFY(failure([&] { rs.Fields(0).Value(); }).contains("EOF"));
+        rs.Close();
+        QCOMPARE(rs.State(), 0);
+        // A closed recordset opens again.
+        rs.Open("select word from words where len(word)=-2 order by word", &sample_, 3, 1);
+        QVERIFY(rs.Eof());
+        rs.Close();
+    }
+
+    void nullValueIsAnInvalidUseOfNull() {
+        Connection c;
+        c.OpenWordList({QString()});
+        Recordset rs;
+        rs.Open("select word from words", &c, 3, 1);
+        QVERIFY(!rs.Eof());
+        QCOMPARE(failure([&] { rs.Fields(0).Value(); }), QStringLiteral("Invalid use of Null"));
+    }
+
+    void createObjectByName() {
+        auto conn = lexivane::ado::CreateObject("adodb.connection");
+        QVERIFY(dynamic_cast<Connection*>(conn.get()));
+        auto rs = lexivane::ado::CreateObject("ADODB.RECORDSET");
+        QVERIFY(dynamic_cast<Recordset*>(rs.get()));
+        QVERIFY(failure([] {
+                    lexivane::ado::CreateObject("ADODB.Command");
+                }).contains("ActiveX component can't create object"));
+        lexivane::ado::setCreateObjectFailure([](const QString& id) {
+            return id.compare("ADODB.Connection", Qt::CaseInsensitive) == 0;
+        });
+        QVERIFY(failure([] {
+                    lexivane::ado::CreateObject("ADODB.Connection");
+                }).contains("ActiveX component can't create object"));
+        QVERIFY(dynamic_cast<Recordset*>(lexivane::ado::CreateObject("ADODB.RecordSet").get()));
+        lexivane::ado::setCreateObjectFailure(nullptr);
+        QVERIFY(dynamic_cast<Connection*>(lexivane::ado::CreateObject("ADODB.Connection").get()));
+    }
+
+    void connectionStrings_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("problem"); // empty: opens
+        const QString sample = dataFile("words/sample-3000.mdb");
+        const QString odd = tmp_.filePath("semi;colon = folder/dbWords.mdb");
+        QVERIFY(QDir().mkpath(QFileInfo(odd).path()));
+        QVERIFY(QFile::copy(sample, odd) || QFile::exists(odd));
+        QTest::newRow("as the program writes it") << connectionString(sample) << "";
+        QTest::newRow("keys in any case, spaces around")
+            << "  provider = microsoft.jet.oledb.4.0 ;  DATA SOURCE =  " + sample + "  "
+            << "";
+        QTest::newRow("other order")
+            << "Data Source=" + sample + ";Provider=Microsoft.Jet.OLEDB.4.0"
+            << "";
+        QTest::newRow("path holding ; and =") << connectionString(odd) << "";
+        QTest::newRow("other provider")
+            << "Provider=SQLOLEDB;Data Source= " + sample << "Provider cannot be found";
+        QTest::newRow("no provider") << "Data Source= " + sample << "Provider cannot be found";
+        QTest::newRow("no data source") << "Provider=Microsoft.Jet.OLEDB.4.0"
+                                        << "Data Source";
+    }
+    void connectionStrings() {
+        QFETCH(QString, text);
+        QFETCH(QString, problem);
+        Connection c;
+        const QString d = failure([&] { c.Open(text); });
+        if (problem.isEmpty()) {
+            QCOMPARE(d, QStringLiteral("<no error>"));
+            QCOMPARE(fetchAll(c, "select count(*) from words"), QStringList{"3000"});
+            QVERIFY(failure([&] { c.Open(text); }).contains("object is open"));
+        } else {
+            QVERIFY2(d.contains(problem), qPrintable(d));
+            QCOMPARE(c.State(), 0);
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestQueries)
+#include "tst_db_queries.moc"
