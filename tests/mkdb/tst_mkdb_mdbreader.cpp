@@ -45,8 +45,6 @@ class MkdbMdbReaderTest : public QObject {
         QTest::newRow("accents, other scripts, 255 characters")
             << asLines(mixedWords()) << mixedWords();
         QTest::newRow("300,000 words, with map pages") << asLines(manyWords()) << manyWords();
-        QTest::newRow("513 data pages: map page")
-            << asLines(wordsFillingPages(512, 1)) << wordsFillingPages(512, 1);
         QTest::newRow("CR LF and empty lines") << QByteArray("alpha\r\n\r\n\nbéta\n\r\nγ\r\ndelta")
                                                << QStringList{"alpha", "béta", "γ", "delta"};
         QTest::newRow("empty") << QByteArray("\n") << QStringList();
