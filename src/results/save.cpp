@@ -57,6 +57,10 @@ void Form1::PushButton4_Click() {
             file.reset();
         }
     };
+    struct Forget {
+        std::function<void()>& hook;
+        ~Forget() { hook = nullptr; }
+    } forget{abandonSave};
 
     const SystemTextEncoder encoder;
     QByteArray line;
@@ -64,17 +68,16 @@ void Form1::PushButton4_Click() {
     s.run(132, [&] { n = ListItems->Count(); });
     for (int i = 1; i <= n; ++i) {
         s.run(134, [&] { desktop().yield(); });
-        if (writeFailed) continue; // reported once; the rest of the rows would fail the same way
-        s.run(136, [&] {
-            if (!file) throw AppError(QStringLiteral("Bad file name or number"));
-            line.clear();
-            encoder.append(line, ListItems->Text(i));
-            line += "\r\n";
-            if (file->write(line) != line.size()) {
-                writeFailed = true;
-                throw AppError(file->errorString());
-            }
-        });
+        // A file that did not open or failed a write has been reported once; the rest of
+        // the rows would fail the same way.
+        if (writeFailed || !file) continue;
+        if (!s.run(136, [&] {
+                line.clear();
+                encoder.append(line, ListItems->Text(i));
+                line += "\r\n";
+                if (file->write(line) != line.size()) throw AppError(file->errorString());
+            }))
+            writeFailed = true;
     }
 
     s.run(140, [&] {
@@ -87,7 +90,6 @@ void Form1::PushButton4_Click() {
         }
         if (!f->commit()) throw AppError(f->errorString());
     });
-    abandonSave = nullptr;
     s.run(142, [&] { setMousePointer(1); });
 }
 

@@ -1,0 +1,223 @@
+#include "harness.h"
+#include "results/text_encoding.h"
+
+#include <QDir>
+#include <QFile>
+#include <QtTest>
+#include <csignal>
+#include <sys/resource.h>
+
+using namespace lexivane;
+using namespace lexivane::testing;
+
+namespace {
+QByteArray read(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+void write(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+}
+void fill(Form1& f, const QStringList& words) {
+    for (const QString& w : words)
+        f.ListItems->Add(w);
+}
+QStringList filesIn(const QString& folder) {
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
+}
+} // namespace
+
+class SaveTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void threeWordsThreeLines() {
+        Harness h;
+        QVERIFY(h.load());
+        fill(h.form(), {"apple", "banana", "fig"});
+        QTemporaryDir out;
+        const QString path = out.filePath("words"); // no extension is added
+        h.desktop.saveAnswers = {path};
+        h.desktop.pointers.clear();
+        h.form().PushButton4_Click();
+        QCOMPARE(read(path), QByteArray("apple\r\nbanana\r\nfig\r\n"));
+        QCOMPARE(h.desktop.pointers, (std::vector<int>{11, 1}));
+        QCOMPARE(h.desktop.yields, 3);
+        QCOMPARE(h.desktop.boxes.size(), size_t(1)); // no question for a new file
+        const SaveDialogRequest& r = h.desktop.boxes[0].save;
+        QCOMPARE(r.title, QString("Save"));
+        QCOMPARE(r.flags, 2621953);
+        QCOMPARE(r.filters, (QStringList{"Text Files (*.txt)|*.txt", "All Files (*.*)|*.*"}));
+        QVERIFY(r.fileName.isEmpty());
+        QCOMPARE(filesIn(out.path()), QStringList{"words"});
+
+        // the next save offers the name again; Yes replaces the whole file
+        h.form().ListItems->Clear();
+        fill(h.form(), {"x"});
+        h.desktop.saveAnswers = {path};
+        h.desktop.messageAnswers = {AnswerYes};
+        h.form().PushButton4_Click();
+        QCOMPARE(h.desktop.boxes[1].save.fileName, path);
+        QCOMPARE(h.desktop.boxes[2].text, "Are you sure you wish to overwrite " + path + " ?");
+        QCOMPARE(h.desktop.boxes[2].style, 4);
+        QCOMPARE(h.desktop.boxes[2].title, QString("Lexivane"));
+        QCOMPARE(read(path), QByteArray("x\r\n"));
+        QVERIFY(h.desktop.reports().isEmpty());
+    }
+
+    void emptyListEmptyFile() {
+        Harness h;
+        QVERIFY(h.load());
+        QTemporaryDir out;
+        h.desktop.saveAnswers = {out.filePath("empty.txt")};
+        h.form().PushButton4_Click();
+        QCOMPARE(read(out.filePath("empty.txt")), QByteArray());
+        QCOMPARE(h.form().MousePointer(), 1);
+    }
+
+    void noOrCancelChangesNothing() {
+        Harness h;
+        QVERIFY(h.load());
+        fill(h.form(), {"new"});
+        QTemporaryDir out;
+        const QString path = out.filePath("keep.txt");
+        write(path, "old\ncontent");
+        h.desktop.saveAnswers = {path};
+        h.desktop.messageAnswers = {AnswerNo};
+        h.form().PushButton4_Click();
+        QCOMPARE(read(path), QByteArray("old\ncontent"));
+        h.form().PushButton4_Click(); // dialog cancelled
+        QCOMPARE(read(path), QByteArray("old\ncontent"));
+        QCOMPARE(h.form().MousePointer(), 0);
+        QCOMPARE(filesIn(out.path()), QStringList{"keep.txt"});
+    }
+
+    void unwritablePlaceIsReportedOnce() {
+        Harness h;
+        QVERIFY(h.load());
+        fill(h.form(), {"a", "b"});
+        QTemporaryDir out;
+        write(out.filePath("file"), "x");
+        // a file where a folder should be: even root cannot write there
+        h.desktop.saveAnswers = {out.filePath("file/words.txt")};
+        h.form().PushButton4_Click();
+        QCOMPARE(h.desktop.reportSteps(), std::vector<int>{130});
+        QCOMPARE(h.form().MousePointer(), 1);
+        QCOMPARE(filesIn(out.path()), QStringList{"file"});
+        QCOMPARE(read(out.filePath("file")), QByteArray("x"));
+
+        if (geteuid() != 0) {
+            QVERIFY(QDir(out.path()).mkdir("ro"));
+            write(out.filePath("ro/old.txt"), "old");
+            QFile::setPermissions(out.filePath("ro"), QFile::ReadOwner | QFile::ExeOwner);
+            h.desktop.boxes.clear();
+            h.desktop.saveAnswers = {out.filePath("ro/old.txt")};
+            h.desktop.messageAnswers = {AnswerYes};
+            h.form().PushButton4_Click();
+            QFile::setPermissions(out.filePath("ro"),
+                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            QCOMPARE(h.desktop.reportSteps().size(), size_t(1));
+            QCOMPARE(read(out.filePath("ro/old.txt")), QByteArray("old"));
+        }
+    }
+
+    void failedWriteKeepsTheOldFile() {
+        Harness h;
+        QVERIFY(h.load());
+        fill(h.form(), {"a", "b", "c"});
+        QTemporaryDir out;
+        const QString path = out.filePath("old.txt");
+        write(path, "old");
+        h.desktop.saveAnswers = {path};
+        h.desktop.messageAnswers = {AnswerYes};
+        setStepFaultHook(failOnce("PushButton4_Click", {136}));
+        h.form().PushButton4_Click();
+        setStepFaultHook(nullptr);
+        QCOMPARE(h.desktop.reportSteps(), std::vector<int>{136}); // once; the rest skipped
+        QCOMPARE(read(path), QByteArray("old"));
+        QCOMPARE(filesIn(out.path()), QStringList{"old.txt"});
+        QCOMPARE(h.form().MousePointer(), 1);
+    }
+
+    void fullDiskKeepsTheOldFile() {
+        Harness h;
+        QVERIFY(h.load());
+        QStringList many;
+        for (int i = 0; i < 5000; ++i)
+            many << QString("word%1").arg(i);
+        fill(h.form(), many);
+        QTemporaryDir out;
+        const QString path = out.filePath("old.txt");
+        write(path, "old");
+        h.desktop.saveAnswers = {path};
+        h.desktop.messageAnswers = {AnswerYes};
+        rlimit before{};
+        getrlimit(RLIMIT_FSIZE, &before);
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit small = before;
+        small.rlim_cur = 1000;
+        setrlimit(RLIMIT_FSIZE, &small);
+        h.form().PushButton4_Click();
+        setrlimit(RLIMIT_FSIZE, &before);
+        const auto steps = h.desktop.reportSteps();
+        QCOMPARE(steps.size(), size_t(1));
+        QVERIFY(steps[0] == 136 || steps[0] == 140);
+        QCOMPARE(read(path), QByteArray("old"));
+        QCOMPARE(filesIn(out.path()), QStringList{"old.txt"});
+    }
+
+    void closeRequestDuringTheSave() {
+        Harness h;
+        QVERIFY(h.load());
+        fill(h.form(), {"a", "b", "c"});
+        QTemporaryDir out;
+        const QString path = out.filePath("old.txt");
+        write(path, "old");
+        h.desktop.saveAnswers = {path};
+        h.desktop.messageAnswers = {AnswerYes};
+        h.desktop.yieldActions = {nullptr, [&] {
+                                      bool cancel = false;
+                                      h.form().Form_QueryUnload(cancel, 0);
+                                      h.form().Form_Unload(cancel);
+                                  }};
+        QVERIFY_THROWS_EXCEPTION(ProgramEnded, h.form().PushButton4_Click());
+        QCOMPARE(read(path), QByteArray("old"));
+        QCOMPARE(filesIn(out.path()), QStringList{"old.txt"});
+        QVERIFY(!h.form().abandonSave);
+    }
+
+    void editingDuringTheSaveDoesNothing() {
+        Harness h;
+        QVERIFY(h.load());
+        fill(h.form(), {"a", "b", "c"});
+        QTemporaryDir out;
+        h.desktop.saveAnswers = {out.filePath("s.txt")};
+        h.desktop.yieldActions = {[&] {
+            h.form().PushButton2_Click(); // busy: only the header goes back
+            h.form().ListView1_DblClick();
+        }};
+        h.form().PushButton4_Click();
+        QCOMPARE(read(out.filePath("s.txt")), QByteArray("a\r\nb\r\nc\r\n"));
+        QCOMPARE(h.form().ListItems->Count(), 3);
+    }
+
+    void codePages() {
+        const QString w = QString::fromUtf8("émigré 日本 \U0001F600");
+        QByteArray out;
+        SystemTextEncoder("UTF-8").append(out, w);
+        QCOMPARE(out, w.toUtf8());
+        out.clear();
+        SystemTextEncoder("ISO-8859-1").append(out, w);
+        QCOMPARE(out, QByteArray("\xe9migr\xe9 ?? ?"));
+        out.clear();
+        SystemTextEncoder("ANSI_X3.4-1968").append(out, w);
+        QCOMPARE(out, QByteArray("?migr? ?? ?"));
+        out.clear();
+        SystemTextEncoder("UTF-8").append(out, QString(QChar(0xd800)) + "x");
+        QCOMPARE(out, QByteArray("?x"));
+    }
+};
+
+QTEST_MAIN(SaveTest)
+#include "tst_save.moc"
