@@ -101,15 +101,7 @@ uint32_t primaryOf(char32_t base) {
     return kSymbol | base;
 }
 
-void appendElements(char32_t c, Key& key) {
-    if (c < 0x80) {
-        uint32_t p = kAscii.primary[c];
-        if (p == kIgnorable)
-            ++key.ignorables;
-        else
-            key.elements.push_back({p, 0, kAscii.upper[c]});
-        return;
-    }
+void appendElementsUncached(char32_t c, Key& key) {
     if (isIgnorable(c)) {
         ++key.ignorables;
         return;
@@ -177,8 +169,55 @@ void appendElements(char32_t c, Key& key) {
         addMark(key.elements.back(), m);
 }
 
+// Latin-1 and the Latin Extended blocks come up in most accented words; their elements are
+// worked out once instead of decomposing through QChar on every comparison.
+constexpr char32_t kCachedEnd = 0x300;
+struct CachedChar {
+    bool ignorable = false;
+    int count = 0;
+    Element elements[2] = {};
+};
+const std::vector<CachedChar>& latinCache() {
+    static const std::vector<CachedChar> cache = [] {
+        std::vector<CachedChar> table(kCachedEnd);
+        Key key;
+        for (char32_t c = 0x80; c < kCachedEnd; ++c) {
+            key.elements.clear();
+            key.ignorables = 0;
+            appendElementsUncached(c, key);
+            CachedChar& entry = table[c];
+            entry.ignorable = key.ignorables > 0;
+            entry.count = static_cast<int>(std::min<size_t>(key.elements.size(), 2));
+            for (int k = 0; k < entry.count; ++k)
+                entry.elements[k] = key.elements[size_t(k)];
+        }
+        return table;
+    }();
+    return cache;
+}
+
+void appendElements(char32_t c, Key& key) {
+    if (c < 0x80) {
+        uint32_t p = kAscii.primary[c];
+        if (p == kIgnorable)
+            ++key.ignorables;
+        else
+            key.elements.push_back({p, 0, kAscii.upper[c]});
+        return;
+    }
+    if (c < kCachedEnd) {
+        const CachedChar& entry = latinCache()[c];
+        if (entry.ignorable) ++key.ignorables;
+        for (int k = 0; k < entry.count; ++k)
+            key.elements.push_back(entry.elements[k]);
+        return;
+    }
+    appendElementsUncached(c, key);
+}
+
 void makeKey(const unsigned char* s, size_t n, Key& key) {
     key.elements.clear();
+    key.elements.reserve(n + 1);
     key.ignorables = 0;
     for (size_t i = 0; i < n;)
         appendElements(decodeUtf8(s, n, i), key);

@@ -32,8 +32,9 @@ struct ReadLimits {
     QString column = QStringLiteral("word");
 };
 
-// Reads the column (`word` of `words` unless told otherwise) of `path`. Throws lexivane::AppError naming the file and the problem.
-// The child is always reaped before this returns, also when it throws.
+// Reads the column (`word` of `words` unless told otherwise) of `path`. Throws lexivane::AppError
+// naming the file and the problem. The child is always reaped before this returns, also when it
+// throws.
 WordTable readWords(const QString& path, const ReadLimits& limits);
 
 // Takes over a complete raw stream as `out.text` (slots point into it); returns an empty

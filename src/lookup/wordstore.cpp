@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 #include <sqlite3.h>
 
 namespace lexivane::db {
@@ -206,6 +207,10 @@ int registerLen(sqlite3* db) {
 }
 
 sqlite3* openStore() {
+    // Allocation statistics cost a global mutex on every allocation and nothing here reads
+    // them. Only possible before SQLite starts; if something started it already, no harm.
+    static std::once_flag once;
+    std::call_once(once, [] { sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0); });
     sqlite3* db = nullptr;
     int rc = sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     if (rc == SQLITE_OK) rc = registerCollation(db);

@@ -86,7 +86,7 @@ class Out {
     }
 
   private:
-    static constexpr size_t kSize = 64 * 1024;
+    static constexpr size_t kSize = 256 * 1024;
     void u32(uint32_t v) {
         for (int i = 0; i < 4; ++i)
             buf_.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
@@ -180,6 +180,69 @@ off_t checkFile(const char* path) {
     return st.st_size;
 }
 
+void putUtf8(std::string& out, uint32_t cp) {
+    if (cp < 0x80) {
+        out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+}
+
+// Jet 4 text: UTF-16LE, or "compressed": FF FE, then one byte per character for U+0001..U+00FF,
+// where a 0x00 byte switches between that and two-byte units.
+void decodeJet4Text(const unsigned char* p, size_t n, std::string& out) {
+    out.clear();
+    uint32_t high = 0; // pending high surrogate
+    auto unit = [&](uint32_t u) {
+        if (high) {
+            if (u >= 0xDC00 && u <= 0xDFFF) {
+                putUtf8(out, 0x10000 + ((high - 0xD800) << 10) + (u - 0xDC00));
+                high = 0;
+                return;
+            }
+            putUtf8(out, 0xFFFD);
+            high = 0;
+        }
+        if (u >= 0xD800 && u <= 0xDBFF)
+            high = u;
+        else if (u >= 0xDC00 && u <= 0xDFFF)
+            putUtf8(out, 0xFFFD);
+        else
+            putUtf8(out, u);
+    };
+    size_t i = 0;
+    if (n >= 2 && p[0] == 0xFF && p[1] == 0xFE) {
+        bool compressed = true;
+        for (i = 2; i < n;) {
+            if (p[i] == 0) {
+                compressed = !compressed;
+                ++i;
+            } else if (compressed) {
+                unit(p[i++]);
+            } else if (i + 1 < n) {
+                unit(uint32_t(p[i]) | uint32_t(p[i + 1]) << 8);
+                i += 2;
+            } else {
+                break;
+            }
+        }
+    } else {
+        for (; i + 1 < n; i += 2)
+            unit(uint32_t(p[i]) | uint32_t(p[i + 1]) << 8);
+    }
+    if (high) putUtf8(out, 0xFFFD);
+}
+
 bool sameName(const char* a, const char* b) {
     return g_ascii_strcasecmp(a, b) == 0;
 }
@@ -259,12 +322,28 @@ int main(int argc, char** argv) {
     if (column < 0)
         fail(kNoColumn, std::string("table ") + tableName + " has no column named " + columnName);
 
+    // Jet 4 and ACE text is decoded here: libmdb's per-value iconv call is most of its cost.
+    // Jet 3 (code-page text) and memo columns still go through libmdb's own conversion.
+    auto* col = static_cast<MdbColumn*>(g_ptr_array_index(table->columns, column));
+    const bool decodeHere = !IS_JET3(mdb) && col->col_type == MDB_TEXT;
     std::vector<char> value(mdb->bind_size + 1);
     int length = 0;
-    mdb_bind_column(table, column + 1, value.data(), &length);
+    if (!decodeHere) mdb_bind_column(table, column + 1, value.data(), &length);
     // Bound values give no way to tell NULL from an empty text, so the row is cracked
-    // again for its null mask.
+    // again for its null mask (and, when decoding here, for where the text lies).
     std::vector<MdbField> fields(table->num_cols + 1);
+    const int pageSize = static_cast<int>(mdb->fmt->pg_size);
+    auto crackColumn = [&]() -> const MdbField* {
+        int start = 0;
+        size_t rowSize = 0;
+        if (table->cur_row == 0 ||
+            mdb_find_row(mdb, static_cast<int>(table->cur_row) - 1, &start, &rowSize) != 0)
+            return nullptr;
+        const int n = mdb_crack_row(table, start & 0x1FFF, rowSize, fields.data());
+        for (int i = 0; i < n && i < static_cast<int>(table->num_cols); ++i)
+            if (fields[i].colnum == column) return &fields[i];
+        return nullptr;
+    };
 
     // A row takes at least a 2-byte offset and a few bytes of its own; more rows than that
     // means libmdb is going round in circles.
@@ -273,18 +352,23 @@ int main(int argc, char** argv) {
     out.header();
     mdb_rewind_table(table);
     uint32_t rows = 0;
+    std::string text;
     while (mdb_fetch_row(table)) {
         if (++rows > maxRows) fail(kDamaged, "damaged (the table's pages do not add up)");
-        bool isNull = false;
-        int start = 0;
-        size_t rowSize = 0;
-        if (length == 0 && table->cur_row > 0 &&
-            mdb_find_row(mdb, static_cast<int>(table->cur_row) - 1, &start, &rowSize) == 0) {
-            int n = mdb_crack_row(table, start & 0x1FFF, rowSize, fields.data());
-            for (int i = 0; i < n && i < static_cast<int>(table->num_cols); ++i)
-                if (fields[i].colnum == column) isNull = fields[i].is_null;
+        if (decodeHere) {
+            const MdbField* f = crackColumn();
+            if (!f || (!f->is_null && (f->start < 0 || f->siz < 0 || f->start + f->siz > pageSize)))
+                fail(kDamaged, "damaged (a row of the table cannot be read)");
+            if (f->is_null) {
+                out.null();
+            } else {
+                decodeJet4Text(mdb->pg_buf + f->start, static_cast<size_t>(f->siz), text);
+                out.value(text.data(), text.size());
+            }
+            continue;
         }
-        if (isNull)
+        const MdbField* f = length == 0 ? crackColumn() : nullptr;
+        if (f && f->is_null)
             out.null();
         else
             out.value(value.data(), static_cast<size_t>(length));
