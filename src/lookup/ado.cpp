@@ -127,13 +127,18 @@ void Connection::Open(const QString& connectionString) {
     limits.timeoutMs = options.timeoutMs;
     limits.memoryLimitBytes = options.memoryLimitBytes;
 
-    const db::WordTable words = db::readWords(cs.dataSource, limits);
-    sqlite3* db = db::openStore();
+    sqlite3* db = nullptr;
     try {
+        const db::WordTable words = db::readWords(cs.dataSource, limits);
+        db = db::openStore();
         db::loadWords(db, words);
-    } catch (...) {
+    } catch (const AppError&) {
         sqlite3_close_v2(db);
         throw;
+    } catch (const std::exception& e) {
+        sqlite3_close_v2(db);
+        throw AppError(QStringLiteral("Cannot open the word database \"%1\": %2.")
+                           .arg(cs.dataSource, QString::fromLocal8Bit(e.what())));
     }
     db_ = db;
 }

@@ -56,6 +56,11 @@ struct Pipe {
                            qint64 memoryLimit, int cpuSeconds) {
     setpgid(0, 0);
     prctl(PR_SET_PDEATHSIG, SIGKILL);
+    // Whatever the calling thread blocked or ignored is not the helper's business.
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    signal(SIGPIPE, SIG_DFL);
     int devNull = open("/dev/null", O_RDONLY);
     if (devNull >= 0) dup2(devNull, 0);
     dup2(out, 1);
