@@ -57,9 +57,9 @@ struct Pipe {
     setpgid(0, 0);
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     // Whatever the calling thread blocked or ignored is not the helper's business.
-    sigset_t none;
-    sigemptyset(&none);
-    sigprocmask(SIG_SETMASK, &none, nullptr);
+    sigset_t unblocked;
+    sigemptyset(&unblocked);
+    sigprocmask(SIG_SETMASK, &unblocked, nullptr);
     signal(SIGPIPE, SIG_DFL);
     int devNull = open("/dev/null", O_RDONLY);
     if (devNull >= 0) dup2(devNull, 0);
