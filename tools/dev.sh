@@ -78,4 +78,4 @@ ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
 # Short runs of the fuzzers; any crash they find stays as a file to replay.
 CC=clang CXX=clang++ cmake -S . -B build-fuzz "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLEXIVANE_FUZZ=ON
 cmake --build build-fuzz -j "$jobs" --target fuzz_all
-ctest --test-dir build-fuzz --output-on-failure -L fuzz
+ctest --test-dir build-fuzz --output-on-failure -L '^fuzz$'
