@@ -1,0 +1,442 @@
+#!/usr/bin/env bash
+# End-to-end checks: installs the program into a temporary prefix and drives the installed
+# executable on a private X server with openbox, through mouse and keys only.
+#   e2e.sh BUILD_DIR SCENARIO
+# On failure a screenshot of the screen is kept in BUILD_DIR/Testing/e2e/SCENARIO.png.
+set -uo pipefail
+
+build=$(cd "$1" && pwd) || exit 2
+scenario=$2
+export LC_ALL=C.UTF-8 LANG=C.UTF-8
+unset QT_QPA_PLATFORM QT_SCALE_FACTOR QT_SCREEN_SCALE_FACTORS QT_AUTO_SCREEN_SCALE_FACTOR \
+      QT_FONT_DPI QT_STYLE_OVERRIDE WAYLAND_DISPLAY DISPLAY XAUTHORITY
+
+tmp=$(mktemp -d "${TMPDIR:-/tmp}/lexivane-e2e.XXXXXX") || exit 2
+groups=() # process groups started here; each is killed as a whole
+passed=0
+
+log() { echo "[$scenario] $*"; }
+fail() {
+    echo "[$scenario] FAIL: $*" >&2
+    exit 1
+}
+
+cleanup() {
+    local rc=$?
+    trap - EXIT INT TERM HUP
+    if [ "$passed" -ne 1 ] && [ -n "${DISPLAY:-}" ]; then
+        if import -window root "$tmp/failure.png" 2>/dev/null; then
+            mkdir -p "$build/Testing/e2e"
+            cp "$tmp/failure.png" "$build/Testing/e2e/$scenario.png" &&
+                echo "[$scenario] screenshot: $build/Testing/e2e/$scenario.png" >&2
+        fi
+        for f in "$tmp"/*.log; do
+            [ -s "$f" ] && { echo "--- $(basename "$f")" >&2; tail -n 20 "$f" >&2; }
+        done
+    fi
+    local g left=""
+    for g in "${groups[@]}"; do kill -TERM -- "-$g" "$g" 2>/dev/null; done
+    for _ in $(seq 50); do
+        left=""
+        for g in "${groups[@]}"; do pgrep -g "$g" >/dev/null && left+=" $g"; done
+        [ -z "$left" ] && break
+        sleep 0.1
+    done
+    for g in $left; do kill -KILL -- "-$g" 2>/dev/null; done
+    wait 2>/dev/null
+    rm -rf "$tmp"
+    if [ -n "$left" ]; then
+        echo "[$scenario] FAIL: processes had to be killed (groups:$left)" >&2
+        rc=1
+    fi
+    exit "$rc"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM HUP
+
+# wait_for SECONDS WHAT COMMAND... : polls COMMAND until it succeeds.
+wait_for() {
+    local limit=$1 what=$2
+    shift 2
+    local end=$((SECONDS + limit))
+    until "$@"; do
+        [ "$SECONDS" -ge "$end" ] && fail "timed out waiting for $what"
+        sleep 0.05
+    done
+}
+
+# ---- the desktop -------------------------------------------------------------------------
+start_desktop() {
+    setsid Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset \
+        3>"$tmp/display" >"$tmp/xvfb.log" 2>&1 &
+    groups+=("$!")
+    wait_for 20 "the X server" test -s "$tmp/display"
+    export DISPLAY=":$(head -n1 "$tmp/display")"
+    setsid openbox --sm-disable >"$tmp/openbox.log" 2>&1 &
+    groups+=("$!")
+    wait_for 20 "openbox" wm_running
+}
+wm_running() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
+
+# ---- the installed program ---------------------------------------------------------------
+install_program() {
+    cmake --install "$build" --prefix "$tmp/prefix" >"$tmp/install.log" 2>&1 ||
+        fail "cmake --install failed"
+    prog=$tmp/prefix/bin/lexivane
+    folder=$tmp/prefix/lib/lexivane
+    [ -L "$prog" ] || fail "$prog is not a symbolic link"
+    [ "$(readlink "$prog")" = ../lib/lexivane/lexivane ] || fail "bin/lexivane points elsewhere"
+    local f
+    for f in lexivane lexivane-words dbWords.mdb HAND-M.CUR; do
+        [ -f "$folder/$f" ] || fail "$folder/$f not installed"
+    done
+
+    export HOME=$tmp/home XDG_CONFIG_HOME=$tmp/home/.config XDG_RUNTIME_DIR=$tmp/run
+    mkdir -p "$HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+    conf=$XDG_CONFIG_HOME/Tallowick.conf
+    # The program now and then opens its home page; here that must not start a browser.
+    mkdir -p "$tmp/fakebin"
+    printf '#!/bin/sh\necho "$@" >>"%s"\n' "$tmp/opened-urls" >"$tmp/fakebin/xdg-open"
+    chmod +x "$tmp/fakebin/xdg-open"
+    export PATH=$tmp/fakebin:$PATH BROWSER=$tmp/fakebin/xdg-open
+
+    # What the shipped database holds, read by the independent reader helper.
+    "$build/bin/lexivane-words" "$folder/dbWords.mdb" >"$tmp/all-words" ||
+        fail "lexivane-words cannot read the installed database"
+    [ -s "$tmp/all-words" ] || fail "the installed database is empty"
+}
+
+# words_of_length N: the shipped words of N characters, in byte order.
+words_of_length() { grep -xE ".{$1}" "$tmp/all-words" | LC_ALL=C sort; }
+
+runs=0
+start_program() {
+    runs=$((runs + 1))
+    setsid "$prog" >"$tmp/lexivane-$runs.log" 2>&1 &
+    app=$!
+    groups+=("$app")
+}
+
+visible_windows() { # NAME-REGEX: visible windows of that name, one id a line
+    xdotool search --onlyvisible --name "$1" 2>/dev/null
+    return 0
+}
+
+find_main_window() {
+    win=""
+    local end=$((SECONDS + 20)) id
+    while [ -z "$win" ]; do
+        kill -0 "$app" 2>/dev/null || fail "the program ended before showing its window"
+        [ "$SECONDS" -ge "$end" ] && fail "no window titled Lexivane"
+        for id in $(visible_windows '^Lexivane$'); do
+            geometry "$id"
+            [ "$WIDTH" = 536 ] && [ "$HEIGHT" = 434 ] && win=$id
+        done
+        [ -n "$win" ] || sleep 0.05
+    done
+    capture_header >"$tmp/header-empty.png"
+    # The empty header is the reference a finished load is told by; take it once painted.
+    wait_for 10 "the list header to be painted" header_painted
+}
+
+geometry() { eval "$(xdotool getwindowgeometry --shell "$1")"; }
+
+header_painted() {
+    capture_header >"$tmp/header-empty.png"
+    local colours
+    colours=$(convert "$tmp/header-empty.png" -format %k info: 2>/dev/null) || return 1
+    [ "${colours:-1}" -gt 2 ]
+}
+
+# The first line of the list, where "Result(s)" or "Result(s) - Total Words: N" stands.
+capture_header() { import -window "$win" -crop 400x16+10+137 +repage png:- 2>/dev/null; }
+
+same_header() { # FILE
+    local now
+    now=$(capture_header | md5sum) || return 1
+    [ "$now" = "$(md5sum <"$1")" ]
+}
+
+# ---- controls: centres in client pixels, from the window's fixed layout -------------------
+declare -A control=(
+    [Combo1]="$((8 + 16 + 488 / 2)) $((8 + 20 + 23 / 2))"
+    [PushButton1]="$((8 + 16 + 488 / 2)) $((8 + 48 + 27 / 2))"
+    [PushButton3]="$((8 + 520 / 2)) $((101 + 27 / 2))"
+    [PushButton4]="$((8 + 256 / 2)) $((366 + 27 / 2))"
+    [PushButton2]="$((8 + 256 / 2)) $((400 + 27 / 2))"
+    [PushButton5]="$((272 + 256 / 2)) $((366 + 27 / 2))"
+    [PushButton6]="$((272 + 256 / 2)) $((400 + 27 / 2))"
+)
+
+click_client() { # X Y, relative to the window's client area
+    activate "$win"
+    xdotool mousemove --window "$win" "$1" "$2" click 1
+}
+click() { click_client ${control[$1]}; }
+
+activate() { timeout 5 xdotool windowactivate --sync "$1" >/dev/null 2>&1 || true; }
+
+# choose_filter INDEX: opens Combo1's list with a click and picks with the keyboard.
+choose_filter() {
+    local before
+    before=$(xdotool search --onlyvisible --pid "$app" 2>/dev/null | wc -l)
+    click Combo1
+    wait_for 10 "the drop-down list to open" popup_open "$before"
+    xdotool key Home
+    local i
+    for ((i = 0; i < $1; i++)); do xdotool key Down; done
+    xdotool key Return
+    wait_for 10 "the drop-down list to close" popup_closed "$before"
+    wait_for 10 "Combo1=$1 in $conf" setting_is "$1"
+}
+popup_open() { [ "$(xdotool search --onlyvisible --pid "$app" 2>/dev/null | wc -l)" -gt "$1" ]; }
+popup_closed() { [ "$(xdotool search --onlyvisible --pid "$app" 2>/dev/null | wc -l)" -le "$1" ]; }
+setting_is() { [ -f "$conf" ] && grep -qx "Combo1=$1" "$conf" && grep -qx '\[Lexivane\]' "$conf"; }
+
+# load BUTTON: clears the list, then loads and waits until the header shows the total.
+load() {
+    click PushButton2
+    wait_for 10 "the cleared header" same_header "$tmp/header-empty.png"
+    click "$1"
+    wait_for 60 "the load to finish" header_changed
+}
+header_changed() { ! same_header "$tmp/header-empty.png"; }
+
+# message_box: waits for a second window titled Lexivane and sets $box to it.
+message_box() {
+    box=""
+    local end=$((SECONDS + 30)) id
+    while [ -z "$box" ]; do
+        kill -0 "$app" 2>/dev/null || fail "the program ended while a message box was expected"
+        [ "$SECONDS" -ge "$end" ] && fail "no message box appeared"
+        for id in $(visible_windows '^Lexivane$'); do [ "$id" != "$win" ] && box=$id; done
+        [ -n "$box" ] || sleep 0.05
+    done
+}
+dismiss_box() {
+    activate "$box"
+    xdotool key Return
+    wait_for 10 "the message box to close" box_gone
+}
+box_gone() { ! visible_windows '^Lexivane$' | grep -qx "$box"; }
+
+# copy_results FILE: Copy Results To Clipboard, confirm the box, keep the clipboard text.
+copy_results() {
+    click PushButton5
+    message_box
+    timeout 10 xclip -o -selection clipboard -t UTF8_STRING >"$1" || fail "nothing on the clipboard"
+    dismiss_box
+}
+
+# save_results FILE: Save Results As Text File through the Qt dialog.
+save_results() {
+    click PushButton4
+    local dialog
+    dialog=$(timeout 10 xdotool search --sync --onlyvisible --name '^Save$' | head -n1)
+    [ -n "$dialog" ] || fail "no Save dialog"
+    activate "$dialog"
+    xdotool key ctrl+a
+    xdotool type --delay 2 "$1"
+    xdotool key Return
+    wait_for 10 "the Save dialog to close" dialog_gone "$dialog"
+    wait_for 60 "$1 to be written" test -f "$1"
+}
+dialog_gone() { ! visible_windows '^Save$' | grep -qx "$1"; }
+
+close_program() {
+    activate "$win"
+    xdotool key alt+F4
+    local end=$((SECONDS + 15))
+    while kill -0 "$app" 2>/dev/null; do
+        [ "$SECONDS" -ge "$end" ] && fail "the program did not end after Alt+F4"
+        sleep 0.05
+    done
+    wait "$app"
+    local rc=$?
+    [ "$rc" -eq 0 ] || fail "the program ended with exit code $rc"
+}
+
+# lines FILE: the file's lines without their CR LF ends; fails if any line lacks the CR.
+crlf_lines() {
+    [ -s "$1" ] || fail "$1 is empty"
+    if grep -qv $'\r$' "$1"; then fail "$1 has a line not ending in CR LF"; fi
+    [ "$(tail -c 2 "$1" | od -An -c | tr -d ' ')" = '\r\n' ] || fail "$1 does not end in CR LF"
+    sed 's/\r$//' "$1"
+}
+
+expect_same() { # WHAT EXPECTED ACTUAL
+    if ! cmp -s "$2" "$3"; then
+        echo "[$scenario] $1 differ (expected < > actual):" >&2
+        diff "$2" "$3" | head -n 20 >&2
+        fail "$1"
+    fi
+}
+
+# ---- scenarios ---------------------------------------------------------------------------
+scenario_first_run() {
+    [ ! -e "$conf" ] || fail "settings exist before the first run"
+    start_program
+    find_main_window
+    wait_for 10 "Combo1=0 in $conf" setting_is 0
+    # "1-letter" is the choice: the filtered list holds exactly the one-letter words.
+    load PushButton1
+    copy_results "$tmp/clip"
+    crlf_lines "$tmp/clip" | LC_ALL=C sort >"$tmp/got"
+    words_of_length 1 >"$tmp/want"
+    [ -s "$tmp/want" ] || fail "the database has no one-letter words to compare with"
+    expect_same "one-letter words" "$tmp/want" "$tmp/got"
+    close_program
+}
+
+scenario_filter_persists() {
+    start_program
+    find_main_window
+    wait_for 10 "Combo1=0 in $conf" setting_is 0
+    choose_filter 4
+    close_program
+    setting_is 4 || fail "Combo1=4 not kept after closing"
+
+    start_program
+    find_main_window
+    setting_is 4 || fail "Combo1 changed on restart: $(cat "$conf")"
+    load PushButton1
+    copy_results "$tmp/clip"
+    crlf_lines "$tmp/clip" >"$tmp/got-ordered"
+    if grep -qvxE '.{5}' "$tmp/got-ordered"; then
+        fail "words of other lengths after restart: $(grep -vxE '.{5}' "$tmp/got-ordered" | head -n 5 | tr '\n' ' ')"
+    fi
+    LC_ALL=C sort "$tmp/got-ordered" >"$tmp/got"
+    words_of_length 5 >"$tmp/want"
+    expect_same "five-letter words" "$tmp/want" "$tmp/got"
+    close_program
+}
+
+scenario_save() {
+    mkdir -p "$tmp/out"
+    start_program
+    find_main_window
+    load PushButton3
+    save_results "$tmp/out/all.txt"
+    crlf_lines "$tmp/out/all.txt" >"$tmp/all-ordered"
+    LC_ALL=C sort "$tmp/all-ordered" >"$tmp/got"
+    LC_ALL=C sort "$tmp/all-words" >"$tmp/want"
+    expect_same "the saved entire list and the database's words" "$tmp/want" "$tmp/got"
+
+    choose_filter 4
+    load PushButton1
+    save_results "$tmp/out/five.txt"
+    crlf_lines "$tmp/out/five.txt" >"$tmp/five-ordered"
+    grep -xE '.{5}' "$tmp/all-ordered" >"$tmp/five-from-all"
+    # The same collation orders both loads, so the five-letter words come in the same order.
+    expect_same "five-letter words of the entire list and the 5-letters list" \
+        "$tmp/five-from-all" "$tmp/five-ordered"
+    close_program
+}
+
+scenario_copy() {
+    start_program
+    find_main_window
+    choose_filter 2
+    load PushButton1
+    copy_results "$tmp/clip"
+    crlf_lines "$tmp/clip" | LC_ALL=C sort >"$tmp/got"
+    words_of_length 3 >"$tmp/want"
+    expect_same "three-letter words on the clipboard" "$tmp/want" "$tmp/got"
+    close_program
+}
+
+scenario_delete() {
+    mkdir -p "$XDG_CONFIG_HOME"
+    printf '[Lexivane]\nCombo1=2\n' >"$conf"
+    start_program
+    find_main_window
+    load PushButton1
+    copy_results "$tmp/clip0"
+    crlf_lines "$tmp/clip0" >"$tmp/before"
+    [ "$(wc -l <"$tmp/before")" -ge 10 ] || fail "too few words to delete from"
+
+    # A click on a row's text (clear of the tick box) selects it; Delete removes it.
+    click_client 200 200
+    xdotool key Delete
+    copy_results "$tmp/clip1"
+    crlf_lines "$tmp/clip1" >"$tmp/after1"
+    [ "$(wc -l <"$tmp/after1")" -eq "$(($(wc -l <"$tmp/before") - 1))" ] ||
+        fail "Delete did not remove exactly one word"
+    diff "$tmp/before" "$tmp/after1" | grep '^[<>]' >"$tmp/removed"
+    [ "$(wc -l <"$tmp/removed")" -eq 1 ] && grep -q '^< ' "$tmp/removed" ||
+        fail "the list changed otherwise than by one removed word"
+
+    # Home selects the first row; Delete takes exactly that word. The click gives the list
+    # the keyboard back from the Copy button.
+    click_client 200 200
+    xdotool key Home Delete
+    copy_results "$tmp/clip2"
+    crlf_lines "$tmp/clip2" >"$tmp/after2"
+    tail -n +2 "$tmp/after1" >"$tmp/want"
+    expect_same "the list after deleting its first word" "$tmp/want" "$tmp/after2"
+
+    # A double-click removes the word too.
+    activate "$win"
+    xdotool mousemove --window "$win" 200 200 click --repeat 2 --delay 80 1
+    copy_results "$tmp/clip3"
+    crlf_lines "$tmp/clip3" >"$tmp/after3"
+    [ "$(wc -l <"$tmp/after3")" -eq "$(($(wc -l <"$tmp/after2") - 1))" ] ||
+        fail "a double-click did not remove exactly one word"
+    close_program
+}
+
+scenario_missing_database() {
+    rm -f "$folder/dbWords.mdb"
+    start_program
+    local end=$((SECONDS + 20)) ids=""
+    while :; do
+        kill -0 "$app" 2>/dev/null || fail "the program ended without a message"
+        ids=$(visible_windows '^Lexivane$')
+        [ -n "$ids" ] && break
+        [ "$SECONDS" -ge "$end" ] && fail "no message box titled Lexivane"
+        sleep 0.05
+    done
+    # Let a window that might follow the box show up before counting.
+    sleep 0.5
+    ids=$(visible_windows '^Lexivane$')
+    [ "$(echo "$ids" | wc -l)" -eq 1 ] || fail "expected one window titled Lexivane, got: $ids"
+    box=$ids
+    geometry "$box"
+    if [ "$WIDTH" -ge 536 ] || [ "$HEIGHT" -ge 434 ]; then
+        fail "the window titled Lexivane is ${WIDTH}x$HEIGHT, not a message box"
+    fi
+    [ "$(xdotool search --onlyvisible --pid "$app" 2>/dev/null | wc -l)" -eq 1 ] ||
+        fail "the program shows more than the message box"
+    activate "$box"
+    xdotool key Return
+    local end2=$((SECONDS + 10))
+    while kill -0 "$app" 2>/dev/null; do
+        [ "$SECONDS" -ge "$end2" ] && fail "the program did not end after OK"
+        sleep 0.05
+    done
+    wait "$app"
+    local rc=$?
+    [ "$rc" -eq 0 ] || fail "the program ended with exit code $rc"
+    [ ! -e "$conf" ] || fail "settings were written without a database"
+}
+
+scenario_help() {
+    start_program
+    find_main_window
+    click PushButton6
+    message_box
+    geometry "$box"
+    [ "$WIDTH" -lt 536 ] || fail "the Help box is ${WIDTH} wide"
+    dismiss_box
+    kill -0 "$app" 2>/dev/null || fail "the program ended with the Help box"
+    [ "$(visible_windows '^Lexivane$' | wc -l)" -eq 1 ] || fail "windows left after the Help box"
+    close_program
+}
+
+declare -F "scenario_$scenario" >/dev/null || fail "no scenario $scenario"
+start_desktop
+install_program
+log "started on $DISPLAY"
+"scenario_$scenario"
+passed=1
+log "passed"
