@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <chrono>
 #include <mutex>
 #include <sqlite3.h>
 
@@ -19,6 +20,35 @@ const QString kNoCurrentRecord =
 
 std::mutex g_mutex;
 ReaderOptions g_options;
+int g_commandTimeoutMs = 30000;
+
+// The step in progress on this thread must end by then (unset: no step of ours is running);
+// SQLite asks every few thousand instructions through the progress handler set in guard().
+thread_local std::chrono::steady_clock::time_point t_stepDeadline;
+
+int stepWithTimeout(sqlite3_stmt* stmt) {
+    t_stepDeadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(commandTimeout());
+    const int rc = sqlite3_step(stmt);
+    t_stepDeadline = {};
+    return rc;
+}
+
+int pastDeadline(void*) {
+    const auto deadline = t_stepDeadline;
+    return deadline != std::chrono::steady_clock::time_point{} &&
+           std::chrono::steady_clock::now() > deadline;
+}
+
+QString stepError(sqlite3* db, int rc) {
+    if (rc == SQLITE_INTERRUPT) return QStringLiteral("Query timeout expired");
+    return QString::fromUtf8(sqlite3_errmsg(db));
+}
+
+// Limits for user-supplied SQL: no runaway steps, no giant strings.
+void guard(sqlite3* db) {
+    sqlite3_progress_handler(db, 10000, pastDeadline, nullptr);
+    sqlite3_limit(db, SQLITE_LIMIT_LENGTH, 1 << 20);
+}
 std::function<bool(const QString&)> g_createFailure;
 
 QString sqliteMessage(sqlite3* db) {
@@ -132,6 +162,7 @@ void Connection::Open(const QString& connectionString) {
         const db::WordTable words = db::readWords(cs.dataSource, limits);
         db = db::openStore();
         db::loadWords(db, words);
+        guard(db);
     } catch (const AppError&) {
         sqlite3_close_v2(db);
         throw;
@@ -157,6 +188,7 @@ void Connection::OpenWordList(const QStringList& words) {
     sqlite3* db = db::openStore();
     try {
         db::loadWords(db, table);
+        guard(db);
     } catch (...) {
         sqlite3_close_v2(db);
         throw;
@@ -206,9 +238,9 @@ void Recordset::Open(const QString& source, Connection* activeConnection, int, i
         throw AppError(
             QStringLiteral("Characters found after end of SQL statement. (in \"%1\")").arg(source));
     }
-    const int rc = sqlite3_step(stmt);
+    const int rc = stepWithTimeout(stmt);
     if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
-        const QString msg = sqliteMessage(db);
+        const QString msg = stepError(db, rc);
         sqlite3_finalize(stmt);
         throw AppError(QStringLiteral("%1 (in \"%2\")").arg(msg, source));
     }
@@ -234,11 +266,10 @@ Field Recordset::Fields(int index) const {
 void Recordset::MoveNext() {
     requireOpen();
     if (eof_) throw AppError(kNoCurrentRecord);
-    const int rc = sqlite3_step(stmt_);
+    const int rc = stepWithTimeout(stmt_);
     if (rc == SQLITE_ROW) return;
     eof_ = true;
-    if (rc != SQLITE_DONE)
-        throw AppError(QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(stmt_))));
+    if (rc != SQLITE_DONE) throw AppError(stepError(sqlite3_db_handle(stmt_), rc));
 }
 
 int Recordset::State() const {
@@ -298,6 +329,16 @@ void setReaderOptions(const ReaderOptions& options) {
 ReaderOptions readerOptions() {
     std::lock_guard lock(g_mutex);
     return g_options;
+}
+
+void setCommandTimeout(int milliseconds) {
+    std::lock_guard lock(g_mutex);
+    g_commandTimeoutMs = std::max(1, milliseconds);
+}
+
+int commandTimeout() {
+    std::lock_guard lock(g_mutex);
+    return g_commandTimeoutMs;
 }
 
 } // namespace lexivane::ado

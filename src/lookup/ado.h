@@ -101,4 +101,9 @@ struct ReaderOptions {
 void setReaderOptions(const ReaderOptions& options);
 ReaderOptions readerOptions();
 
+// How long one step of a query (Recordset::Open, MoveNext) may run before it fails with
+// "Query timeout expired"; the SQL may hold the user's own text.
+void setCommandTimeout(int milliseconds); // default 30000
+int commandTimeout();
+
 } // namespace lexivane::ado

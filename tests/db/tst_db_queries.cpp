@@ -218,6 +218,24 @@ class TestQueries : public QObject {
         QCOMPARE(fetchAll(sample_, "select count(*) from words"), QStringList{"3000"});
     }
 
+    void runawayQueryTimesOut() {
+        // The list entry goes into the SQL as typed, so it can hold a query that never ends.
+        lexivane::ado::setCommandTimeout(300);
+        Recordset rs;
+        const QString d = failure([&] {
+            rs.Open("select word from words where len(word) in (with recursive c(x) as (select 1 "
+                    "union all select x+1 from c) select x from c) order by word",
+                    &sample_, 3, 1);
+        });
+        lexivane::ado::setCommandTimeout(30000);
+        QVERIFY2(d.startsWith(QStringLiteral("Query timeout expired")), qPrintable(d));
+        QCOMPARE(rs.State(), 0);
+        QCOMPARE(fetchAll(sample_, "select count(*) from words"), QStringList{"3000"});
+        QVERIFY(failure([&] {
+                    fetchAll(sample_, "select length(zeroblob(100000000))");
+                }).contains("too big"));
+    }
+
     void closedObjectsRefuseWork() {
         const QString closed =
             QStringLiteral("Operation is not allowed when the object is closed.");
