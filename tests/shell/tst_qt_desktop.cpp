@@ -1,0 +1,120 @@
+// The real desktop, on the offscreen platform: what the scripted one stands in for.
+
+#include "harness.h"
+#include "shell/qt_desktop.h"
+
+#include <QClipboard>
+#include <QComboBox>
+#include <QGuiApplication>
+#include <QPushButton>
+#include <QWindow>
+#include <QtTest>
+
+using namespace lexivane;
+using namespace lexivane::testing;
+
+namespace {
+// Boxes answered without a person; everything else as the program has it.
+struct QuietDesktop : QtDesktop {
+    using QtDesktop::QtDesktop;
+    int messageBox(const QString& text, int, const QString&) override {
+        shown << text;
+        return AnswerOk;
+    }
+    QString inputBox(const QString&, const QString&, const QString&) override { return "3"; }
+    QStringList shown;
+};
+} // namespace
+
+class QtDesktopTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void boxTextBreaksLinesOnce() {
+        QCOMPARE(displayText("a\r\nb\rc\nd\r\re"), QString("a\nb\nc\nd\n\ne"));
+    }
+
+    void pendingStopClickIsHandledInTheYield() {
+        QTemporaryDir settings;
+        QuietDesktop desktop(settings.path());
+        Harness h; // for its program folder and database
+        Form1 form({&desktop, h.folder(), [] { return 0.5; }});
+        desktop.setMainWindow(&form);
+        form.Form_Load();
+        QVERIFY(desktop.shown.isEmpty());
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        // the second click waits in the queue while the first one runs
+        QMetaObject::invokeMethod(form.PushButton1, &QPushButton::click, Qt::QueuedConnection);
+        form.PushButton1->click();
+        QCOMPARE(form.ListItems->Count(), 1);
+        QCOMPARE(form.ListItems->headerText(), QString("Result(s) - Total Words: 1"));
+        QCOMPARE(form.PushButton1->text(), QString("Display Filtered List"));
+        QCoreApplication::processEvents();
+        QCOMPARE(form.ListItems->rowCount(QModelIndex()), 1);
+    }
+
+    void settingsLandInTheFolder() {
+        QTemporaryDir settings;
+        QuietDesktop desktop(settings.path());
+        Harness h;
+        Form1 form({&desktop, h.folder(), [] { return 0.5; }});
+        form.Form_Load();
+        QVERIFY(QFile::exists(settings.filePath("Tallowick.conf")));
+        form.Combo1->setCurrentIndex(4);
+        form.Combo1_Click();
+        QCOMPARE(desktop.settings().GetSetting("Tallowick", "Lexivane", "Combo1", "x"),
+                 QString("4"));
+    }
+
+    void topmostKeepsTheWindow() {
+        QTemporaryDir settings;
+        QtDesktop desktop(settings.path());
+        QWidget w;
+        QVERIFY_THROWS_EXCEPTION(AppError, desktop.setTopmost(&w, true)); // no handle yet
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        const WId id = w.winId();
+        const QRect geometry = w.geometry();
+        desktop.setTopmost(&w, true);
+        QVERIFY(w.windowHandle()->flags() & Qt::WindowStaysOnTopHint);
+        desktop.setTopmost(&w, false);
+        QVERIFY(!(w.windowHandle()->flags() & Qt::WindowStaysOnTopHint));
+        QVERIFY(w.isVisible());
+        QCOMPARE(w.winId(), id);
+        QCOMPARE(w.geometry(), geometry);
+    }
+
+    void titleSettlesOnTheLastValue() {
+        QTemporaryDir settings;
+        QtDesktop desktop(settings.path());
+        QWidget w;
+        for (int i = 1; i <= 5000; ++i)
+            desktop.setWindowTitle(&w, QString("Copying %1 of 5000").arg(i));
+        QTRY_COMPARE(w.windowTitle(), QString("Copying 5000 of 5000"));
+    }
+
+    void pointerShapes() {
+        QTemporaryDir settings;
+        QtDesktop desktop(settings.path());
+        QWidget w;
+        desktop.showPointer(&w, 11, std::nullopt);
+        QCOMPARE(w.cursor().shape(), Qt::WaitCursor);
+        desktop.showPointer(&w, 99, std::nullopt); // no picture: the standard arrow
+        QCOMPARE(w.cursor().shape(), Qt::ArrowCursor);
+        desktop.showPointer(&w, 99, QCursor(Qt::PointingHandCursor));
+        QCOMPARE(w.cursor().shape(), Qt::PointingHandCursor);
+        desktop.showPointer(&w, 0, std::nullopt);
+        QCOMPARE(w.cursor().shape(), Qt::ArrowCursor);
+    }
+
+    void clipboardRoundTrip() {
+        QTemporaryDir settings;
+        QtDesktop desktop(settings.path());
+        QVERIFY(desktop.clipboardClear());
+        QVERIFY(desktop.clipboardSetText("apple\r\nfig\r\n", 0));
+        QCOMPARE(QGuiApplication::clipboard()->text(), QString("apple\r\nfig\r\n"));
+    }
+};
+
+QTEST_MAIN(QtDesktopTest)
+#include "tst_qt_desktop.moc"
