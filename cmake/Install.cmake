@@ -27,7 +27,7 @@ set(CPACK_PACKAGE_VENDOR "Tallowick")
 set(CPACK_PACKAGE_CONTACT "Team Tallowick <${LEXIVANE_SUPPORT_EMAIL}>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Lists English words by length")
 set(CPACK_PACKAGE_DESCRIPTION
-  "Lexivane shows the English words of its word database, all of them or only the words of chosen lengths, and saves them to a text file or copies them to the clipboard.")
+  "Lexivane shows the English words of its word database, all of them or only\nthe words of chosen lengths, and saves them to a text file or copies them\nto the clipboard.")
 set(CPACK_PACKAGE_HOMEPAGE_URL ${LEXIVANE_HOME_PAGE})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_GENERATOR DEB)
@@ -36,6 +36,7 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Team Tallowick <${LEXIVANE_SUPPORT_EMAIL}>"
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_STRIP_FILES ON)
 # The window asks for Arial; Liberation Sans has its metrics, so the fixed layout fits.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation")
 include(CPack)

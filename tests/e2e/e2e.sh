@@ -14,6 +14,17 @@ unset QT_QPA_PLATFORM QT_SCALE_FACTOR QT_SCREEN_SCALE_FACTORS QT_AUTO_SCREEN_SCA
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/lexivane-e2e.XXXXXX") || exit 2
 groups=() # process groups started here; each is killed as a whole
 passed=0
+track() {
+    groups+=("$1")
+    echo "$1" >>"$tmp/groups"
+}
+# If this script is killed outright (a test timeout), no trap runs: a watchdog of its own
+# session then ends what was started and removes the temporary folder.
+: >"$tmp/groups"
+setsid bash -c 'while kill -0 "$1" 2>/dev/null; do sleep 1; done
+    while read -r g; do kill -KILL -- "-$g" 2>/dev/null; done <"$2/groups"
+    rm -rf "$2"' watchdog "$$" "$tmp" >/dev/null 2>&1 &
+watchdog=$!
 
 log() { echo "[$scenario] $*"; }
 fail() {
@@ -43,6 +54,7 @@ cleanup() {
         sleep 0.1
     done
     for g in $left; do kill -KILL -- "-$g" 2>/dev/null; done
+    kill -TERM -- "-$watchdog" "$watchdog" 2>/dev/null
     wait 2>/dev/null
     rm -rf "$tmp"
     if [ -n "$left" ]; then
@@ -69,11 +81,11 @@ wait_for() {
 start_desktop() {
     setsid Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset \
         3>"$tmp/display" >"$tmp/xvfb.log" 2>&1 &
-    groups+=("$!")
+    track "$!"
     wait_for 20 "the X server" test -s "$tmp/display"
     export DISPLAY=":$(head -n1 "$tmp/display")"
     setsid openbox --sm-disable >"$tmp/openbox.log" 2>&1 &
-    groups+=("$!")
+    track "$!"
     wait_for 20 "openbox" wm_running
 }
 wm_running() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
@@ -114,7 +126,7 @@ start_program() {
     runs=$((runs + 1))
     setsid "$prog" >"$tmp/lexivane-$runs.log" 2>&1 &
     app=$!
-    groups+=("$app")
+    track "$app"
 }
 
 visible_windows() { # NAME-REGEX: visible windows of that name, one id a line
