@@ -40,6 +40,7 @@ class QtDesktop : public Desktop {
     QString pendingTitle_;
     bool titlePending_ = false;
     QElapsedTimer titleClock_;
+    QElapsedTimer yieldClock_;
 };
 
 // Box text as the box shows it: CR, LF and CR LF each break the line once.
