@@ -24,9 +24,7 @@ QString displayText(const QString& text) {
     return t;
 }
 
-QtDesktop::QtDesktop(QString settingsFolder) : settings_(std::move(settingsFolder)) {
-    titleClock_.start();
-}
+QtDesktop::QtDesktop(QString settingsFolder) : settings_(std::move(settingsFolder)) {}
 
 int QtDesktop::messageBox(const QString& text, int style, const QString& title) {
     QMessageBox box(mainWindow_);
@@ -130,7 +128,7 @@ void QtDesktop::setWindowTitle(QWidget* window, const QString& title) {
     // most every few milliseconds, and always the last one.
     titleWindow_ = window;
     pendingTitle_ = title;
-    if (titleClock_.elapsed() >= 40) {
+    if (!titleClock_.isValid() || titleClock_.elapsed() >= 40) {
         flushTitle();
         return;
     }
