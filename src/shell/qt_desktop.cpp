@@ -140,7 +140,7 @@ void QtDesktop::setWindowTitle(QWidget* window, const QString& title) {
 
 void QtDesktop::flushTitle() {
     titlePending_ = false;
-    titleClock_.restart();
+    titleClock_.start();
     if (titleWindow_ && titleWindow_->windowTitle() != pendingTitle_)
         titleWindow_->setWindowTitle(pendingTitle_);
 }
