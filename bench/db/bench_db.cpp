@@ -199,6 +199,9 @@ int main(int argc, char** argv) {
 
     std::printf("file %s: %d words, %d of length 5; median of %d runs\n", qPrintable(file), total,
                 fives, kRuns);
+    std::printf("shell side: Open = copy the words from a SQLite file into memory and build the "
+                "same two indexes (binary order, length()); queries on that file, output to "
+                "/dev/null\n");
     row("Open", median(openMs), shellOpen, 400);
     row("entire list, every row fetched", median(allMs), shellAll, 100);
     row("length 5, every row fetched", median(fiveMs), shellFive, 10);
