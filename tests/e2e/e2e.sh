@@ -102,6 +102,10 @@ install_program() {
     for f in lexivane lexivane-words dbWords.mdb HAND-M.CUR; do
         [ -f "$folder/$f" ] || fail "$folder/$f not installed"
     done
+    grep -qx 'Exec=lexivane' "$tmp/prefix/share/applications/lexivane.desktop" ||
+        fail "no desktop entry starting lexivane"
+    [ "$(identify -format %wx%h "$tmp/prefix/share/icons/hicolor/256x256/apps/lexivane.png")" = 256x256 ] ||
+        fail "the installed icon is not 256x256"
 
     export HOME=$tmp/home XDG_CONFIG_HOME=$tmp/home/.config XDG_RUNTIME_DIR=$tmp/run
     mkdir -p "$HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
@@ -112,7 +116,7 @@ install_program() {
     chmod +x "$tmp/fakebin/xdg-open"
     export PATH=$tmp/fakebin:$PATH BROWSER=$tmp/fakebin/xdg-open
 
-    # What the shipped database holds, read by the independent reader helper.
+    # What the shipped database holds, read straight from the file, not through the window.
     "$build/bin/lexivane-words" "$folder/dbWords.mdb" >"$tmp/all-words" ||
         fail "lexivane-words cannot read the installed database"
     [ -s "$tmp/all-words" ] || fail "the installed database is empty"
@@ -151,7 +155,7 @@ find_main_window() {
     wait_for 10 "the list header to be painted" header_painted
 }
 
-geometry() { eval "$(xdotool getwindowgeometry --shell "$1")"; }
+geometry() { WIDTH= HEIGHT=; eval "$(xdotool getwindowgeometry --shell "$1")"; }
 
 header_painted() {
     capture_header >"$tmp/header-empty.png"
