@@ -1,0 +1,36 @@
+// bench_empty_window [--rss]: a bare QWidget window, the reference the start-up and memory
+// figures are put beside. With --rss it prints "VmHWM VmRSS" in kB once shown, then exits.
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QWidget>
+#include <cstdio>
+
+static long long statusKb(const char* key) {
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly)) return -1;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith(key))
+            return line.mid(qstrlen(key)).trimmed().split(' ').value(0).toLongLong();
+    return -1;
+}
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    // Same style as the program, so both load the same style code.
+    QApplication::setStyle(QStringLiteral("Fusion"));
+    QWidget w;
+    w.setWindowTitle(QStringLiteral("Empty"));
+    w.resize(640, 480);
+    w.show();
+    if (app.arguments().contains(QStringLiteral("--rss"))) {
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < 200)
+            QApplication::processEvents(QEventLoop::AllEvents, 10);
+        std::printf("%lld %lld\n", statusKb("VmHWM:"), statusKb("VmRSS:"));
+        return 0;
+    }
+    return app.exec();
+}
