@@ -338,6 +338,35 @@ class TestReader : public QObject {
         QVERIFY2(d.contains(problem), qPrintable(d));
     }
 
+    void failureKindsAreNamed_data() {
+        QTest::addColumn<QByteArray>("script");
+        QTest::addColumn<QString>("problem");
+        // What the helper says under its memory limit, in both ways it can end.
+        QTest::newRow("helper out of memory")
+            << QByteArray("echo \"lexivane-words: $3: out of memory\" >&2; exit 9")
+            << "ran out of memory (limit 64 MB)";
+        QTest::newRow("library aborts on allocation")
+            << QByteArray("echo 'GLib-ERROR: failed to allocate 4096 bytes' >&2; kill -ABRT $$")
+            << "ran out of memory (limit 64 MB)";
+        QTest::newRow("helper's own words")
+            << QByteArray("echo \"lexivane-words: $3: the reason\" >&2; exit 5") << ": the reason.";
+        QTest::newRow("silent failure") << QByteArray("exit 4") << "exit status 4";
+    }
+    void failureKindsAreNamed() {
+        QFETCH(QByteArray, script);
+        QFETCH(QString, problem);
+        const QString stub = tmp_.filePath("kind.sh");
+        // The helper is run as: lexivane-words --raw --table T --column C FILE
+        writeFile(stub, "#!/bin/sh\nset -- \"$6\" \"$7\" \"$7\"\n" + script + "\n", true);
+        ReaderOptions o;
+        o.helperPath = stub;
+        o.memoryLimitBytes = 64LL << 20;
+        lexivane::ado::setReaderOptions(o);
+        const QString file = dataFile("words/sample-3000.mdb");
+        const QString d = openFailure(file);
+        QVERIFY2(d.contains(file) && d.contains(problem), qPrintable(d));
+    }
+
     void rawStreamKeepsNullsEmptiesAndLineBreaks() {
         std::string s("LXW1", 4);
         auto value = [&](const std::string& v) {
