@@ -81,8 +81,8 @@ ConnectionString parseConnectionString(const QString& text) {
             if (last && !piece.isEmpty())
                 *last = (*last + QLatin1Char(';') + piece);
             else if (!piece.trimmed().isEmpty())
-                throw AppError(QStringLiteral("Format of the initialization string does not "
-                                              "conform to the OLE DB specification: \"%1\".")
+                throw AppError(QStringLiteral("Format of the initialization string is not valid: "
+                                              "\"%1\" is not a key=value pair.")
                                    .arg(piece.trimmed()));
             continue;
         }
