@@ -330,6 +330,9 @@ class TestQueries : public QObject {
         QTest::newRow("no provider") << "Data Source= " + sample << "Provider cannot be found";
         QTest::newRow("no data source") << "Provider=Microsoft.Jet.OLEDB.4.0"
                                         << "Data Source";
+        QTest::newRow("text before any key")
+            << "dbWords;Provider=Microsoft.Jet.OLEDB.4.0;Data Source= " + sample
+            << "initialization string is not valid";
     }
     void connectionStrings() {
         QFETCH(QString, text);
