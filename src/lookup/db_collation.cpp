@@ -256,6 +256,55 @@ int collate(void*, int na, const void* a, int nb, const void* b) {
                         static_cast<const char*>(b), static_cast<size_t>(nb));
 }
 
+// Primary weights one by one from position i, for the Latin middle path: ASCII from the
+// table, Latin-1 and Latin Extended from the cache. Returns 1 with a weight, 0 at the end,
+// -1 for anything else (the general path has to decide).
+struct PrimaryCursor {
+    const unsigned char* s;
+    size_t n;
+    size_t i;
+    uint32_t pending = 0;
+    int next(uint32_t& weight) {
+        if (pending) {
+            weight = pending;
+            pending = 0;
+            return 1;
+        }
+        while (i < n) {
+            if (s[i] < 0x80) {
+                const uint32_t w = kAscii.primary[s[i++]];
+                if (w == kIgnorable) continue;
+                weight = w;
+                return 1;
+            }
+            const char32_t c = decodeUtf8(s, n, i);
+            if (c >= kCachedEnd) return -1;
+            const CachedChar& entry = latinCache()[c];
+            if (entry.ignorable) continue;
+            if (entry.count == 0) return -1;
+            weight = entry.elements[0].primary;
+            if (entry.count == 2) pending = entry.elements[1].primary;
+            return 1;
+        }
+        return 0;
+    }
+};
+
+// Most comparisons that meet an accented letter are settled by the letters alone; only a
+// tie there needs the full keys. The texts are equal, element for element, before i and j.
+int compareAfterPrefix(const unsigned char* a, size_t na, size_t i, const unsigned char* b,
+                       size_t nb, size_t j) {
+    PrimaryCursor ca{a, na, i}, cb{b, nb, j};
+    for (;;) {
+        uint32_t x = 0, y = 0;
+        const int ra = ca.next(x), rb = cb.next(y);
+        if (ra < 0 || rb < 0 || (ra == 0 && rb == 0)) break;
+        if (ra == 0 || rb == 0) return ra == 0 ? -1 : 1;
+        if (x != y) return x < y ? -1 : 1;
+    }
+    return compareGeneral(a, na, b, nb);
+}
+
 } // namespace
 
 int compareWordsGeneral(const char* a, size_t na, const char* b, size_t nb) {
@@ -280,16 +329,16 @@ int compareWords(const char* as, size_t na, const char* bs, size_t nb) {
             ++j;
         if (i >= na || j >= nb) {
             // One ran out: the other is longer only if what is left is not, say, a lone
-            // combining mark, so anything non-ASCII left goes the general way.
+            // combining mark, so anything non-ASCII left is looked at more closely.
             const bool aLonger = i < na, bLonger = j < nb;
-            for (; i < na; ++i)
-                if (w[a[i]] == kNotAscii) return compareGeneral(a, na, b, nb);
-            for (; j < nb; ++j)
-                if (w[b[j]] == kNotAscii) return compareGeneral(a, na, b, nb);
+            for (size_t k = i; k < na; ++k)
+                if (w[a[k]] == kNotAscii) return compareAfterPrefix(a, na, i, b, nb, j);
+            for (size_t k = j; k < nb; ++k)
+                if (w[b[k]] == kNotAscii) return compareAfterPrefix(a, na, i, b, nb, j);
             if (aLonger != bLonger) return aLonger ? 1 : -1;
             break;
         }
-        if (x == kNotAscii || y == kNotAscii) return compareGeneral(a, na, b, nb);
+        if (x == kNotAscii || y == kNotAscii) return compareAfterPrefix(a, na, i, b, nb, j);
         // The first primary difference decides; what follows cannot change that.
         if (x != y) return x < y ? -1 : 1;
         ++i;
