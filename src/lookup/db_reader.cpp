@@ -186,6 +186,12 @@ WordTable readWords(const QString& path, const ReadLimits& limits) {
             while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
             }
             done = true;
+            // A script's own children die asynchronously; give them a moment to be gone so
+            // nothing of ours outlives Open. The group id stays taken while any are left.
+            for (int i = 0; i < 100 && kill(-pid, 0) == 0; ++i) {
+                kill(-pid, SIGKILL);
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            }
         }
         ~Reaper() { reap(); }
     } reaper{pid};
