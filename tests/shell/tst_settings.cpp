@@ -39,7 +39,7 @@ class SettingsTest : public QObject {
         QTemporaryDir dir;
         FileSettingsStore store(dir.path());
         const QList<QByteArray> junk = {
-            QByteArray("\x00\xff\xfe garbage \x01\x02", 16),
+            QByteArray("\x00\xff\xfe garbage \x01\x02", 14),
             QByteArray("[Lexivane\nCombo1"),
             QByteArray("[Lexivane]\nCombo1=1,2\n"),
             QByteArray("[Lexivane]\nCombo1=\"unterminated\n"),
