@@ -72,8 +72,8 @@ ctest --test-dir build --output-on-failure -j "$jobs" --timeout 900
 
 # The same tests under AddressSanitizer and UndefinedBehaviorSanitizer.
 build build-asan -DLEXIVANE_SANITIZE=ON
-ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  ctest --test-dir build-asan --output-on-failure -j "$jobs" --timeout 1800 -LE e2e
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir build-asan --output-on-failure -j "$jobs" --timeout 1800
 
 # Short runs of the fuzzers; any crash they find stays as a file to replay.
 CC=clang CXX=clang++ cmake -S . -B build-fuzz "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLEXIVANE_FUZZ=ON
