@@ -121,14 +121,36 @@ QString defaultHelper() {
 Connection::Connection() = default;
 
 Connection::~Connection() {
+    try {
+        ready();
+    } catch (const AppError&) {
+        // nothing left to close
+    }
     if (db_) Close();
 }
 
+void Connection::ready() const {
+    if (!building_.valid()) return;
+    try {
+        building_.get();
+    } catch (...) {
+        sqlite3_close_v2(db_);
+        db_ = nullptr;
+        throw;
+    }
+}
+
 int Connection::State() const {
+    try {
+        ready();
+    } catch (const AppError&) {
+        // a failed build leaves the connection closed
+    }
     return db_ ? 1 : 0;
 }
 
 void Connection::Close() {
+    ready();
     if (!db_) throw AppError(kClosed);
     for (Recordset* rs : std::vector<Recordset*>(recordsets_))
         rs->release();
@@ -138,6 +160,7 @@ void Connection::Close() {
 }
 
 void Connection::Open(const QString& connectionString) {
+    ready();
     if (db_) throw AppError(kAlreadyOpen);
     const ConnectionString cs = parseConnectionString(connectionString);
     if (cs.provider.isEmpty())
@@ -157,24 +180,38 @@ void Connection::Open(const QString& connectionString) {
     limits.timeoutMs = options.timeoutMs;
     limits.memoryLimitBytes = options.memoryLimitBytes;
 
+    auto failure = [source = cs.dataSource](const std::exception& e) {
+        return AppError(QStringLiteral("Cannot open the word database \"%1\": %2.")
+                            .arg(source, QString::fromLocal8Bit(e.what())));
+    };
     sqlite3* db = nullptr;
+    auto words = std::make_shared<db::WordTable>();
     try {
-        const db::WordTable words = db::readWords(cs.dataSource, limits);
+        // Everything that can be wrong with the file shows here, at Open.
+        *words = db::readWords(cs.dataSource, limits);
         db = db::openStore();
-        db::loadWords(db, words);
-        guard(db);
     } catch (const AppError&) {
         sqlite3_close_v2(db);
         throw;
     } catch (const std::exception& e) {
         sqlite3_close_v2(db);
-        throw AppError(QStringLiteral("Cannot open the word database \"%1\": %2.")
-                           .arg(cs.dataSource, QString::fromLocal8Bit(e.what())));
+        throw failure(e);
     }
     db_ = db;
+    building_ = std::async(std::launch::async, [db, words, failure] {
+        try {
+            db::loadWords(db, *words);
+            guard(db);
+        } catch (const AppError&) {
+            throw;
+        } catch (const std::exception& e) {
+            throw failure(e);
+        }
+    });
 }
 
 void Connection::OpenWordList(const QStringList& words) {
+    ready();
     if (db_) throw AppError(kAlreadyOpen);
     db::WordTable table;
     for (const QString& w : words) {
@@ -221,6 +258,7 @@ void Recordset::requireOpen() const {
 
 void Recordset::Open(const QString& source, Connection* activeConnection, int, int) {
     if (stmt_) throw AppError(kAlreadyOpen);
+    if (activeConnection) activeConnection->ready();
     if (!activeConnection || !activeConnection->db_) throw AppError(kClosed);
     sqlite3* db = activeConnection->db_;
     const QByteArray sql = source.toUtf8();

@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <future>
 #include <memory>
 #include <vector>
 
@@ -37,14 +38,23 @@ class Connection : public Object {
     // "Provider=Microsoft.Jet.OLEDB.4.0;Data Source= <path>". Fails when already open.
     void Open(const QString& connectionString);
 
-    sqlite3* handle() const { return db_; }
+    // Waits for the word table when it is still being built.
+    sqlite3* handle() const {
+        ready();
+        return db_;
+    }
 
     // Tests: open on these words instead of a file; a null QString stands for NULL.
     void OpenWordList(const QStringList& words);
 
   private:
     friend class Recordset;
-    sqlite3* db_ = nullptr;
+    // Open reads the file, then builds the sorted word table and its indexes on another
+    // thread while the window comes up; every use waits for it here. A build that failed
+    // leaves the connection closed and fails the call that waited.
+    void ready() const;
+    mutable sqlite3* db_ = nullptr;
+    mutable std::future<void> building_;
     std::vector<Recordset*> recordsets_;
 };
 

@@ -100,8 +100,7 @@ void QtDesktop::yield() {
     // A copy yields three times per row: a quarter of a million rows would spend seconds
     // asking an idle window system for events. Events that arrive are still handled
     // within a millisecond, which no one can tell from every call.
-    if (yieldClock_.isValid() && yieldClock_.nsecsElapsed() < 1'000'000)
-        return;
+    if (yieldClock_.isValid() && yieldClock_.nsecsElapsed() < 1'000'000) return;
     QCoreApplication::processEvents(QEventLoop::AllEvents);
     yieldClock_.start();
 }
