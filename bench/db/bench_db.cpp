@@ -146,7 +146,11 @@ int main(int argc, char** argv) {
     std::vector<double> openMs, allMs, fiveMs;
     for (int i = 0; i < kRuns; ++i) {
         Connection c;
-        openMs.push_back(timeMs([&] { c.Open(connStr); }));
+        // Open returns once the file is read; the table is ready when State() answers.
+        openMs.push_back(timeMs([&] {
+            c.Open(connStr);
+            c.State();
+        }));
         allMs.push_back(timeMs([&] { fetchAll(c, all); }));
         fiveMs.push_back(timeMs([&] { fetchAll(c, five); }));
     }
