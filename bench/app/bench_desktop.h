@@ -25,9 +25,9 @@ class BenchDesktop : public QtDesktop {
     QString inputBox(const QString&, const QString&, const QString&) override { return input; }
     QString saveDialog(const SaveDialogRequest&) override { return savePath; }
 
-    QString input;              // what the input box answers
-    QString savePath;           // what the save dialog answers
-    QStringList messages;       // every box shown, error reports included
+    QString input;        // what the input box answers
+    QString savePath;     // what the save dialog answers
+    QStringList messages; // every box shown, error reports included
     std::function<void()> onMessage;
 };
 

@@ -130,13 +130,21 @@ int main(int argc, char** argv) {
     loads.push_back({"Display Entire List", -1, {}, QStringLiteral(".*"), QString(), 250});
     // A round goes entire list, 5-letters, "1,3,4", 5-letters: a click pays for clearing
     // what was shown before, so 5-letters is timed after the entire list and after a short list.
-    loads.push_back({"5-letters (after entire)", 4, {}, QStringLiteral(".{5}"),
-                     QStringLiteral("where length(word)=5"), 30});
-    loads.push_back({"list entry \"1,3,4\"", 6, QStringLiteral("1,3,4"),
-                     QStringLiteral("(.|.{3}|.{4})"), QStringLiteral("where length(word) in (1,3,4)"),
+    loads.push_back({"5-letters (after entire)",
+                     4,
+                     {},
+                     QStringLiteral(".{5}"),
+                     QStringLiteral("where length(word)=5"),
                      30});
-    loads.push_back({"5-letters (after 1,3,4)", 4, {}, QStringLiteral(".{5}"),
-                     QStringLiteral("where length(word)=5"), 30});
+    loads.push_back({"list entry \"1,3,4\"", 6, QStringLiteral("1,3,4"),
+                     QStringLiteral("(.|.{3}|.{4})"),
+                     QStringLiteral("where length(word) in (1,3,4)"), 30});
+    loads.push_back({"5-letters (after 1,3,4)",
+                     4,
+                     {},
+                     QStringLiteral(".{5}"),
+                     QStringLiteral("where length(word)=5"),
+                     30});
 
     long long hwmEntire = -1, rssEntire = -1;
     auto click = [&](Load& l) {
@@ -281,13 +289,15 @@ int main(int argc, char** argv) {
             build.push_back(msSince(t));
             // The two indexes rebuilt alone: the share of the build each costs.
             t.start();
-            sqlite3_exec(store, "drop index words_by_word; create index words_by_word on words(word)",
+            sqlite3_exec(store,
+                         "drop index words_by_word; create index words_by_word on words(word)",
                          nullptr, nullptr, nullptr);
             byWord.push_back(msSince(t));
             t.start();
-            sqlite3_exec(store,
-                         "drop index words_by_len; create index words_by_len on words(len(word), word)",
-                         nullptr, nullptr, nullptr);
+            sqlite3_exec(
+                store,
+                "drop index words_by_len; create index words_by_len on words(len(word), word)",
+                nullptr, nullptr, nullptr);
             byLen.push_back(msSince(t));
             sqlite3_close(store);
         }
@@ -305,7 +315,8 @@ int main(int argc, char** argv) {
     long long emptyHwm = -1, emptyRss = -1;
     {
         QProcess p;
-        p.start(QDir(bin).filePath(QStringLiteral("bench_empty_window")), {QStringLiteral("--rss")});
+        p.start(QDir(bin).filePath(QStringLiteral("bench_empty_window")),
+                {QStringLiteral("--rss")});
         p.waitForFinished(60000);
         const QList<QByteArray> f = p.readAllStandardOutput().trimmed().split(' ');
         if (f.size() == 2) emptyHwm = f[0].toLongLong(), emptyRss = f[1].toLongLong();
@@ -313,8 +324,8 @@ int main(int argc, char** argv) {
     std::printf("memory: peak (VmHWM) %.1f MB, RSS %.1f MB with the entire list shown "
                 "(target <= 150 MB)%s; empty QWidget window peak %.1f MB, RSS %.1f MB; "
                 "ratio of peaks %.2f\n",
-                hwmEntire / 1024.0, rssEntire / 1024.0, hwmEntire / 1024.0 <= 150 ? "" : " (missed)",
-                emptyHwm / 1024.0, emptyRss / 1024.0,
+                hwmEntire / 1024.0, rssEntire / 1024.0,
+                hwmEntire / 1024.0 <= 150 ? "" : " (missed)", emptyHwm / 1024.0, emptyRss / 1024.0,
                 emptyHwm > 0 ? double(hwmEntire) / double(emptyHwm) : 0);
     std::printf("memory after all %d rounds: peak %.1f MB, RSS %.1f MB\n", runs,
                 statusKb("VmHWM:") / 1024.0, statusKb("VmRSS:") / 1024.0);

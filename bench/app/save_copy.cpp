@@ -70,8 +70,9 @@ int main(int argc, char** argv) {
     QApplication::setStyle(QStringLiteral("Fusion"));
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
     if (!QGuiApplication::platformName().startsWith(u"xcb"))
-        std::fprintf(stderr, "bench_save_copy: platform is %s, not xcb; figures will not be "
-                             "representative\n",
+        std::fprintf(stderr,
+                     "bench_save_copy: platform is %s, not xcb; figures will not be "
+                     "representative\n",
                      qPrintable(QGuiApplication::platformName()));
     const QString bin = QCoreApplication::applicationDirPath();
     QTemporaryDir tmp;
@@ -165,9 +166,10 @@ int main(int argc, char** argv) {
     QByteArray pasted;
     double pasteOurs = -1;
     if (!xclip.isEmpty())
-        pasteOurs = runServing(xclip, {QStringLiteral("-selection"), QStringLiteral("clipboard"),
-                                       QStringLiteral("-o")},
-                               &pasted);
+        pasteOurs = runServing(
+            xclip,
+            {QStringLiteral("-selection"), QStringLiteral("clipboard"), QStringLiteral("-o")},
+            &pasted);
     const QByteArray expected = QGuiApplication::clipboard()->text().toUtf8();
 
     // The same text through xclip: -i alone, and -i until -o returns it.
@@ -183,9 +185,9 @@ int main(int argc, char** argv) {
         settle(100);
         QElapsedTimer t;
         t.start();
-        const double in = runServing(xclip, {QStringLiteral("-selection"),
-                                             QStringLiteral("clipboard"), QStringLiteral("-i"),
-                                             textFile});
+        const double in =
+            runServing(xclip, {QStringLiteral("-selection"), QStringLiteral("clipboard"),
+                               QStringLiteral("-i"), textFile});
         xIn.push_back(in);
         QByteArray got;
         for (int k = 0; k < 200 && got != expected; ++k)

@@ -41,8 +41,7 @@ xcb_atom_t atom(const char* name) {
 }
 
 std::vector<uint32_t> prop32(xcb_window_t w, xcb_atom_t a, xcb_atom_t type) {
-    auto* r = xcb_get_property_reply(conn, xcb_get_property(conn, 0, w, a, type, 0, 4096),
-                                     nullptr);
+    auto* r = xcb_get_property_reply(conn, xcb_get_property(conn, 0, w, a, type, 0, 4096), nullptr);
     std::vector<uint32_t> out;
     if (r && r->format == 32) {
         auto* v = static_cast<uint32_t*>(xcb_get_property_value(r));
@@ -53,8 +52,7 @@ std::vector<uint32_t> prop32(xcb_window_t w, xcb_atom_t a, xcb_atom_t type) {
 }
 
 std::string propText(xcb_window_t w, xcb_atom_t a, xcb_atom_t type) {
-    auto* r = xcb_get_property_reply(conn, xcb_get_property(conn, 0, w, a, type, 0, 1024),
-                                     nullptr);
+    auto* r = xcb_get_property_reply(conn, xcb_get_property(conn, 0, w, a, type, 0, 1024), nullptr);
     std::string out;
     if (r)
         out.assign(static_cast<const char*>(xcb_get_property_value(r)),
@@ -79,8 +77,8 @@ void check(pid_t pid, const std::string& title, double t0, Seen& seen) {
     for (uint32_t w : prop32(root, aClientList, XCB_ATOM_WINDOW)) {
         const auto p = prop32(w, aPid, XCB_ATOM_CARDINAL);
         if (p.empty() || pid_t(p[0]) != pid) continue;
-        auto* attr = xcb_get_window_attributes_reply(conn, xcb_get_window_attributes(conn, w),
-                                                     nullptr);
+        auto* attr =
+            xcb_get_window_attributes_reply(conn, xcb_get_window_attributes(conn, w), nullptr);
         const bool viewable = attr && attr->map_state == XCB_MAP_STATE_VIEWABLE;
         free(attr);
         if (!viewable) continue;
