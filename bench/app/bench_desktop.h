@@ -1,10 +1,13 @@
 #pragma once
 
+#include "bench_util.h"
+
 // The real desktop with its boxes answered by the benchmark: yields, the title bar and
 // the clipboard stay real, since those are what the timed handlers spend their time on.
 
 #include "shell/qt_desktop.h"
 
+#include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QStringList>
@@ -31,13 +34,13 @@ class BenchDesktop : public QtDesktop {
     std::function<void()> onMessage;
 };
 
-inline long long statusKb(const char* key) {
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly)) return -1;
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith(key))
-            return line.mid(qstrlen(key)).trimmed().split(' ').value(0).toLongLong();
-    return -1;
+// Serves events for a while, so what a click queued has run.
+inline void settle(int ms = 50) {
+    QElapsedTimer t;
+    t.start();
+    do
+        QApplication::processEvents(QEventLoop::AllEvents, 5);
+    while (t.elapsed() < ms);
 }
 
 inline double msSince(const QElapsedTimer& t) {

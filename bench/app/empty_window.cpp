@@ -1,20 +1,14 @@
 // bench_empty_window [--rss]: a bare QWidget window, the reference the start-up and memory
 // figures are put beside. With --rss it prints "VmHWM VmRSS" in kB once shown, then exits.
 
+#include "bench_util.h"
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QWidget>
 #include <cstdio>
 
-static long long statusKb(const char* key) {
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly)) return -1;
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith(key))
-            return line.mid(qstrlen(key)).trimmed().split(' ').value(0).toLongLong();
-    return -1;
-}
+using lexivane::bench::statusKb;
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);

@@ -31,20 +31,6 @@ using namespace lexivane::bench;
 
 namespace {
 
-double median(std::vector<double> v) {
-    if (v.empty()) return -1;
-    std::sort(v.begin(), v.end());
-    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
-}
-
-void settle(int ms = 50) {
-    QElapsedTimer t;
-    t.start();
-    do
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
-    while (t.elapsed() < ms);
-}
-
 // Wall time of a whole command with its output in a file; -1 when it failed.
 double runTool(const QString& program, const QStringList& args, const QString& out,
                const QStringList& env = {}) {

@@ -26,20 +26,6 @@ using namespace lexivane::bench;
 
 namespace {
 
-double median(std::vector<double> v) {
-    if (v.empty()) return -1;
-    std::sort(v.begin(), v.end());
-    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
-}
-
-void settle(int ms) {
-    QElapsedTimer t;
-    t.start();
-    do
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
-    while (t.elapsed() < ms);
-}
-
 // Runs a command to its end while this process keeps serving the X server (it may own
 // the clipboard being read). Returns the wall time, -1 on failure; output into *out.
 double runServing(const QString& program, const QStringList& args, QByteArray* out = nullptr,

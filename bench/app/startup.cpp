@@ -4,6 +4,7 @@
 // window also carrying its title. PROGRAM and REFERENCE runs alternate, so both meet the
 // same machine load; medians are printed with their ratio. Figures only, no verdict.
 
+#include "bench_util.h"
 #include <xcb/xcb.h>
 
 #include <algorithm>
@@ -19,6 +20,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
+
+using lexivane::bench::median;
 
 namespace {
 
@@ -119,12 +122,6 @@ Seen startOnce(const char* program, const std::string& title) {
     rusage usage{};
     if (wait4(pid, nullptr, 0, &usage) == pid) seen.cpu = cpuMs(usage);
     return seen;
-}
-
-double median(std::vector<double> v) {
-    if (v.empty()) return -1;
-    std::sort(v.begin(), v.end());
-    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 // and the memory Open adds to an empty window. FILE defaults to dbWords.mdb beside the program.
 // Prints figures only; pass/fail belongs to people reading them.
 
+#include "bench_util.h"
 #include "lookup/ado.h"
 
 #include <QApplication>
@@ -24,18 +25,12 @@
 using lexivane::ado::Connection;
 using lexivane::ado::Recordset;
 
+using lexivane::bench::median;
+using lexivane::bench::statusKb;
+
 namespace {
 
 constexpr int kRuns = 7;
-
-qint64 procStatusKb(const char* key) {
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly)) return -1;
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith(key))
-            return line.mid(qstrlen(key)).trimmed().split(' ').value(0).toLongLong();
-    return -1;
-}
 
 void showEmptyWindow(QWidget& w) {
     w.resize(400, 300);
@@ -44,11 +39,6 @@ void showEmptyWindow(QWidget& w) {
         QApplication::processEvents();
         QThread::msleep(5);
     }
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
 }
 
 double timeMs(const std::function<void()>& f) {
@@ -106,7 +96,7 @@ int main(int argc, char** argv) {
     if (args.contains(QStringLiteral("--baseline"))) {
         QWidget w;
         showEmptyWindow(w);
-        std::printf("%lld %lld\n", procStatusKb("VmHWM:"), procStatusKb("VmRSS:"));
+        std::printf("%lld %lld\n", statusKb("VmHWM:"), statusKb("VmRSS:"));
         return 0;
     }
     const QString file =
@@ -131,8 +121,8 @@ int main(int argc, char** argv) {
         c.Open(connStr);
         total = fetchAll(c, all);
         fives = fetchAll(c, five);
-        hwm = procStatusKb("VmHWM:");
-        rss = procStatusKb("VmRSS:");
+        hwm = statusKb("VmHWM:");
+        rss = statusKb("VmRSS:");
     }
     qint64 baseHwm = -1, baseRss = -1;
     {

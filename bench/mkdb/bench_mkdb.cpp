@@ -1,6 +1,7 @@
 // How long lexivane-mkdb takes to make the shipped database, next to copying the same word
 // list with cp, measured in the same run so that the ratio is comparable across machines.
 
+#include "bench_util.h"
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -14,6 +15,8 @@
 #include <unistd.h>
 
 extern char** environ;
+
+using lexivane::bench::median;
 
 namespace {
 
@@ -36,11 +39,6 @@ double runSeconds(std::vector<std::string> args) {
         std::exit(1);
     }
     return took.count();
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
 }
 
 } // namespace
