@@ -6,7 +6,6 @@
 #include <QFile>
 #include <QImageReader>
 #include <QPixmap>
-#include <QtEndian>
 
 namespace lexivane {
 
@@ -15,11 +14,12 @@ AppError invalidPicture() {
     return AppError(QStringLiteral("Invalid picture"));
 }
 
+// Callers have checked the size.
 quint16 u16(const QByteArray& b, qsizetype at) {
-    return qFromLittleEndian<quint16>(reinterpret_cast<const uchar*>(b.constData() + at));
+    return quint16(uchar(b.at(at)) | uchar(b.at(at + 1)) << 8);
 }
 quint32 u32(const QByteArray& b, qsizetype at) {
-    return qFromLittleEndian<quint32>(reinterpret_cast<const uchar*>(b.constData() + at));
+    return quint32(u16(b, at)) | quint32(u16(b, at + 2)) << 16;
 }
 void put16(QByteArray& b, quint16 v) {
     b.append(char(v & 0xff));
