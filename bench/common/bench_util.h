@@ -12,8 +12,7 @@
 namespace lexivane::bench {
 
 inline double median(std::vector<double> v) {
-    if (v.empty())
-        return -1;
+    if (v.empty()) return -1;
     std::sort(v.begin(), v.end());
     return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
 }
@@ -22,8 +21,7 @@ inline double median(std::vector<double> v) {
 inline long long statusKb(const char* key) {
     std::ifstream status("/proc/self/status");
     for (std::string line; std::getline(status, line);)
-        if (line.rfind(key, 0) == 0)
-            return std::atoll(line.c_str() + std::strlen(key));
+        if (line.rfind(key, 0) == 0) return std::atoll(line.c_str() + std::strlen(key));
     return -1;
 }
 
