@@ -87,6 +87,10 @@ void Form1::buildAndOpenQuery(Steps& s, ado::Object* rs) {
     }
 }
 
+void Form1::showTotal() {
+    ListItems->setHeaderText(Text::totalWords + QString::number(ListItems->Count()));
+}
+
 // Test, append, advance, stop check, end check: steps first .. first + 8.
 void Form1::loadRows(Steps& s, ado::Object* rs, int first) {
     if (s.test(
@@ -120,9 +124,7 @@ void Form1::PushButton1_Click() {
         if (s.test(182, [&] { return as<Recordset>(rs).State() != 0; }))
             s.run(182, [&] { as<Recordset>(rs).Close(); });
         s.run(184, [&] { PushButton1->setText(Globals::savedCaption); });
-        s.run(186, [&] {
-            ListItems->setHeaderText(Text::totalWords + QString::number(ListItems->Count()));
-        });
+        s.run(186, [&] { showTotal(); });
         s.run(188, [&] { setMousePointer(0); });
     } else {
         s.run(190, [&] { PushButton1->setText(Globals::savedCaption); });
@@ -154,9 +156,7 @@ void Form1::PushButton3_Click() {
     loadRows(s, rs.get(), 124);
     if (s.test(134, [&] { return as<Recordset>(rs).State() != 0; }))
         s.run(134, [&] { as<Recordset>(rs).Close(); });
-    s.run(136, [&] {
-        ListItems->setHeaderText(Text::totalWords + QString::number(ListItems->Count()));
-    });
+    s.run(136, [&] { showTotal(); });
     s.run(138, [&] { setMousePointer(0); });
     s.run(140, [&] { PushButton3->setText(Globals::savedCaption); });
 }

@@ -24,6 +24,15 @@ void fill(Form1& f, const QStringList& words) {
     for (const QString& w : words)
         f.ListItems->Add(w);
 }
+// An existing "old.txt" chosen in the dialog, with Yes to the overwrite question.
+QString overwriteOldFile(Harness& h, const QTemporaryDir& out) {
+    const QString path = out.filePath("old.txt");
+    write(path, "old");
+    h.desktop.saveAnswers = {path};
+    h.desktop.messageAnswers = {AnswerYes};
+    return path;
+}
+
 QStringList filesIn(const QString& folder) {
     return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
 }
@@ -127,10 +136,7 @@ class SaveTest : public QObject {
         QVERIFY(h.load());
         fill(h.form(), {"a", "b", "c"});
         QTemporaryDir out;
-        const QString path = out.filePath("old.txt");
-        write(path, "old");
-        h.desktop.saveAnswers = {path};
-        h.desktop.messageAnswers = {AnswerYes};
+        const QString path = overwriteOldFile(h, out);
         setStepFaultHook(failOnce("PushButton4_Click", {136}));
         h.form().PushButton4_Click();
         setStepFaultHook(nullptr);
@@ -148,10 +154,7 @@ class SaveTest : public QObject {
             many << QString("word%1").arg(i);
         fill(h.form(), many);
         QTemporaryDir out;
-        const QString path = out.filePath("old.txt");
-        write(path, "old");
-        h.desktop.saveAnswers = {path};
-        h.desktop.messageAnswers = {AnswerYes};
+        const QString path = overwriteOldFile(h, out);
         rlimit before{};
         getrlimit(RLIMIT_FSIZE, &before);
         std::signal(SIGXFSZ, SIG_IGN);
@@ -172,15 +175,8 @@ class SaveTest : public QObject {
         QVERIFY(h.load());
         fill(h.form(), {"a", "b", "c"});
         QTemporaryDir out;
-        const QString path = out.filePath("old.txt");
-        write(path, "old");
-        h.desktop.saveAnswers = {path};
-        h.desktop.messageAnswers = {AnswerYes};
-        h.desktop.yieldActions = {nullptr, [&] {
-                                      bool cancel = false;
-                                      h.form().Form_QueryUnload(cancel, 0);
-                                      h.form().Form_Unload(cancel);
-                                  }};
+        const QString path = overwriteOldFile(h, out);
+        h.desktop.yieldActions = {nullptr, [&] { h.closeWindow(); }};
         QVERIFY_THROWS_EXCEPTION(ProgramEnded, h.form().PushButton4_Click());
         QCOMPARE(read(path), QByteArray("old"));
         QCOMPARE(filesIn(out.path()), QStringList{"old.txt"});

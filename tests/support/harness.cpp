@@ -134,6 +134,12 @@ bool Harness::load() {
     }
 }
 
+void Harness::closeWindow() {
+    bool cancel = false;
+    window->Form_QueryUnload(cancel, 0);
+    window->Form_Unload(cancel);
+}
+
 QStringList Harness::listed() const {
     QStringList out;
     for (int i = 1; i <= window->ListItems->Count(); ++i)

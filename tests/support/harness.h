@@ -40,6 +40,8 @@ struct Harness {
     Form1& form() { return *window; }
     QString folder() const { return dir.path(); }
     QStringList listed() const; // the words in the results list
+    // A close request as the window system makes it; ends by throwing ProgramEnded.
+    void closeWindow();
     QString header() const;
 
     QTemporaryDir dir;

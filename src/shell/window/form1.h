@@ -129,6 +129,7 @@ class Form1 : public QWidget {
     void OpenHomePageAtRandom();
     void buildAndOpenQuery(Steps& steps, ado::Object* recordset);
     void loadRows(Steps& steps, ado::Object* recordset, int eofStep);
+    void showTotal(); // "Result(s) - Total Words: " and the count
 
     AppContext context_;
     int mousePointer_ = 0;
