@@ -1,16 +1,15 @@
 #include "shell/window/form1.h"
 
 #include "shell/apperror.h"
+#include "shell/skin_file.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QFile>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
-#include <QStringDecoder>
 #include <QTreeView>
 
 namespace lexivane {
@@ -211,17 +210,7 @@ void CommonDialog::ShowSave(Desktop& desktop) {
 }
 
 void SkinEngine::LoadSkin(const QString& path, const QString& /*iniFileName*/) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        throw AppError(QStringLiteral("Cannot load skin file %1: %2").arg(path, f.errorString()));
-    const QByteArray bytes = f.readAll();
-    if (f.error() != QFileDevice::NoError)
-        throw AppError(QStringLiteral("Cannot load skin file %1: %2").arg(path, f.errorString()));
-    QStringDecoder utf8(QStringDecoder::Utf8);
-    const QString text = utf8.decode(bytes);
-    if (bytes.isEmpty() || utf8.hasError() || bytes.contains('\0'))
-        throw AppError(QStringLiteral("Cannot load skin file %1: not a skin").arg(path));
-    sheet_ = text;
+    sheet_ = readSkinFile(path);
     loaded_ = true;
 }
 
