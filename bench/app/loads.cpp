@@ -8,8 +8,11 @@
 #include "bench_desktop.h"
 
 #include "lookup/db_reader.h"
+#include "lookup/loads.h"
 #include "lookup/wordstore.h"
+#include "results/results_model.h"
 #include "shell/globals.h"
+#include "shell/startup.h"
 #include "shell/window/form1.h"
 
 #include <QApplication>
@@ -88,11 +91,11 @@ int main(int argc, char** argv) {
     BenchDesktop desktop(tmp.filePath(QStringLiteral("settings")));
     QElapsedTimer startClock;
     startClock.start();
-    Form1 form({&desktop, bin, [] { return 0.5; }});
+    Form1 form({&desktop, bin, [] { return 0.5; }, {}});
     const double constructed = msSince(startClock);
     desktop.setMainWindow(&form);
     startClock.start();
-    form.Form_Load();
+    Startup::Form_Load(form.form());
     const double formLoad = msSince(startClock);
     startClock.start();
     form.show();
@@ -135,7 +138,7 @@ int main(int argc, char** argv) {
     long long hwmEntire = -1, rssEntire = -1;
     auto click = [&](Load& l) {
         if (l.comboIndex >= 0) {
-            form.setComboListIndex(l.comboIndex);
+            Lookup::setComboListIndex(form.form(), l.comboIndex);
             desktop.input = l.input;
         }
         settle(20);
@@ -143,9 +146,9 @@ int main(int argc, char** argv) {
         const qsizetype before = desktop.messages.size();
         clock.start();
         if (l.comboIndex < 0)
-            form.PushButton3_Click();
+            Lookup::PushButton3_Click(form.form());
         else
-            form.PushButton1_Click();
+            Lookup::PushButton1_Click(form.form());
         const double returned = msSince(clock);
         // The views hear of the rows the next time events are processed.
         QApplication::processEvents();

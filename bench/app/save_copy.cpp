@@ -7,6 +7,11 @@
 
 #include "bench_desktop.h"
 
+#include "lookup/loads.h"
+#include "results/clipboard.h"
+#include "results/results_model.h"
+#include "results/save.h"
+#include "shell/startup.h"
 #include "shell/window/form1.h"
 
 #include <QApplication>
@@ -64,12 +69,12 @@ int main(int argc, char** argv) {
     QTemporaryDir tmp;
 
     BenchDesktop desktop(tmp.filePath(QStringLiteral("settings")));
-    Form1 form({&desktop, bin, [] { return 0.5; }});
+    Form1 form({&desktop, bin, [] { return 0.5; }, {}});
     desktop.setMainWindow(&form);
-    form.Form_Load();
+    Startup::Form_Load(form.form());
     form.show();
     settle(500);
-    form.PushButton3_Click();
+    Lookup::PushButton3_Click(form.form());
     settle(500);
     const int n = form.ListItems->Count();
     if (n == 0 || !desktop.messages.isEmpty()) {
@@ -90,7 +95,7 @@ int main(int argc, char** argv) {
         const qsizetype before = desktop.messages.size();
         QElapsedTimer t;
         t.start();
-        form.PushButton4_Click();
+        Results::PushButton4_Click(form.form());
         save.push_back(msSince(t));
         savedSize = QFileInfo(saved).size();
         if (desktop.messages.size() != before)
@@ -114,7 +119,7 @@ int main(int argc, char** argv) {
         boxAt = -1;
         const qsizetype before = desktop.messages.size();
         clock.start();
-        form.PushButton5_Click();
+        Results::PushButton5_Click(form.form());
         copyEnd.push_back(msSince(clock));
         copyBox.push_back(boxAt);
         if (desktop.messages.size() != before + 1)
@@ -137,13 +142,13 @@ int main(int argc, char** argv) {
         for (int i = 1; i <= n; ++i)
             QCoreApplication::processEvents(QEventLoop::AllEvents);
         processMs = msSince(t);
-        const QString title = form.caption();
+        const QString title = form.form().caption();
         t.start();
         for (int i = 1; i <= n; ++i)
-            form.setCaption(QStringLiteral("Copying ") + QString::number(i) +
-                            QStringLiteral(" of ") + QString::number(n));
+            form.form().setCaption(QStringLiteral("Copying ") + QString::number(i) +
+                                   QStringLiteral(" of ") + QString::number(n));
         captionsMs = msSince(t);
-        form.setCaption(title);
+        form.form().setCaption(title);
         settle(100);
     }
 

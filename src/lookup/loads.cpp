@@ -1,18 +1,15 @@
-// The two list loads and the length filter behind them.
+#include "lookup/loads.h"
 
 #include "lookup/late_bound.h"
 #include "lookup/numeric.h"
 #include "lookup/query.h"
+#include "results/results_model.h"
+#include "shell/form.h"
 #include "shell/globals.h"
 #include "shell/main_module.h"
 #include "shell/settings.h"
-#include "shell/steps.h"
-#include "shell/window/form1.h"
 
-#include <QComboBox>
-#include <QPushButton>
-
-namespace lexivane {
+namespace lexivane::Lookup {
 
 using ado::as;
 using ado::Connection;
@@ -21,30 +18,21 @@ using ado::Recordset;
 namespace {
 constexpr int kStatic = 3;
 constexpr int kReadOnly = 1;
-constexpr int kBusy = 11;
 
 void openQuery(ado::Object* recordset, const QString& sql) {
     as<Recordset>(recordset).Open(sql, &as<Connection>(Globals::dbConnection), kStatic, kReadOnly);
 }
-} // namespace
 
-void Form1::Combo1_Click() {
-    desktop().settings().SaveSetting(QStringLiteral("Tallowick"), QStringLiteral("Lexivane"),
-                                     QStringLiteral("Combo1"),
-                                     QString::number(Combo1->currentIndex()));
-}
-
-void Form1::Combo1_Change() {
-    Combo1_Click();
-}
-
-void Form1::buildAndOpenQuery(Steps& s, ado::Object* rs) {
-    auto chosen = [&](int entry) { return Combo1->currentText() == filterEntries[size_t(entry)]; };
+void buildAndOpenQuery(Form& form, Steps& s, ado::Object* rs) {
+    Desktop& desktop = form.desktop();
+    auto chosen = [&](int entry) {
+        return form.controls().filterText() == filterEntries[size_t(entry)];
+    };
 
     for (int entry = 0; entry < 5; ++entry) {
         const int step = 112 + entry * 6;
         if (s.test(step, [&] { return chosen(entry); })) {
-            s.run(step + 2, [&] { setMousePointer(kBusy); });
+            s.run(step + 2, [&] { form.setMousePointer(PointerBusy); });
             s.run(step + 4, [&] { openQuery(rs, sqlForLength(QString::number(entry + 1))); });
             return;
         }
@@ -56,12 +44,12 @@ void Form1::buildAndOpenQuery(Steps& s, ado::Object* rs) {
         QString entry;
         for (;;) {
             s.run(firstStep, [&] {
-                entry = desktop().inputBox(prompt, QStringLiteral("Input Number Of Letter"),
-                                           defaultText);
+                entry =
+                    desktop.inputBox(prompt, QStringLiteral("Input Number Of Letter"), defaultText);
             });
             if (s.test(firstStep + 2, [&] { return !IsNumeric(entry, format); }))
                 s.run(firstStep + 4,
-                      [&] { desktop().messageBox(Text::mustBeNumeric, MsgOk, Globals::appTitle); });
+                      [&] { desktop.messageBox(Text::mustBeNumeric, MsgOk, Globals::appTitle); });
             if (!s.test(
                     firstStep + 6, [&] { return !IsNumeric(entry, format); }, false))
                 return entry;
@@ -71,7 +59,7 @@ void Form1::buildAndOpenQuery(Steps& s, ado::Object* rs) {
     if (s.test(142, [&] { return chosen(5); })) {
         const QString entry =
             ask(144, QStringLiteral("Enter Number of Letter(s)"), QStringLiteral("1"));
-        s.run(152, [&] { setMousePointer(kBusy); });
+        s.run(152, [&] { form.setMousePointer(PointerBusy); });
         s.run(154, [&] {
             const qint16 n = CInt(entry, NumberFormat::system());
             openQuery(rs, sqlForLength(QString::number(n)));
@@ -82,83 +70,102 @@ void Form1::buildAndOpenQuery(Steps& s, ado::Object* rs) {
         const QString entry =
             ask(158, QStringLiteral("Enter Number of Letter(s) separated by comma"),
                 QStringLiteral("1,3,4"));
-        s.run(166, [&] { setMousePointer(kBusy); });
+        s.run(166, [&] { form.setMousePointer(PointerBusy); });
         s.run(168, [&] { openQuery(rs, sqlForLengthList(entry)); });
     }
 }
 
-void Form1::showTotal() {
-    ListItems->setHeaderText(Text::totalWords + QString::number(ListItems->Count()));
+void showTotal(Form& form) {
+    form.ListItems().setHeaderText(Text::totalWords + QString::number(form.ListItems().Count()));
 }
 
 // Test, append, advance, stop check, end check: steps first .. first + 8.
-void Form1::loadRows(Steps& s, ado::Object* rs, int first) {
+void loadRows(Form& form, Steps& s, ado::Object* rs, int first) {
+    ResultsModel& items = form.ListItems();
     if (s.test(
             first, [&] { return as<Recordset>(rs).Eof(); }, false))
         return;
     for (;;) {
-        s.run(first + 2, [&] { ListItems->Add(as<Recordset>(rs).Fields(0).Value()); });
+        s.run(first + 2, [&] { items.Add(as<Recordset>(rs).Fields(0).Value()); });
         s.run(first + 4, [&] { as<Recordset>(rs).MoveNext(); });
         if (s.test(
-                first + 6, [&] { return stopFlag; }, false))
+                first + 6, [&] { return form.stopFlag; }, false))
             return;
         if (!s.test(
                 first + 8, [&] { return !as<Recordset>(rs).Eof(); }, false))
             return;
     }
 }
+} // namespace
 
-void Form1::PushButton1_Click() {
-    Steps s(desktop(), QStringLiteral("in Vandrel2021/08/31.Form1.PushButton1_Click "));
+void Combo1_Click(Form& form) {
+    form.desktop().settings().SaveSetting(QStringLiteral("Tallowick"), QStringLiteral("Lexivane"),
+                                          QStringLiteral("Combo1"),
+                                          QString::number(form.controls().filterIndex()));
+}
+
+void setComboListIndex(Form& form, int index) {
+    FormControls& controls = form.controls();
+    if (index < -1 || index >= controls.filterCount())
+        throw AppError(QStringLiteral("Invalid property value"));
+    if (controls.filterIndex() == index) return;
+    controls.setFilterIndex(index);
+    Combo1_Click(form);
+}
+
+void PushButton1_Click(Form& form) {
+    Steps s = form.steps(Handler::PushButton1_Click);
+    FormControls& controls = form.controls();
     std::unique_ptr<ado::Object> rs;
     s.run(100, [&] { rs = ado::CreateObject(QStringLiteral("ADODB.RecordSet")); });
 
-    if (s.test(102, [&] { return PushButton1->text() != Text::stop; })) {
-        s.run(104, [&] { stopFlag = false; });
-        s.run(106, [&] { Globals::savedCaption = PushButton1->text(); });
-        s.run(108, [&] { PushButton1->setText(Text::stop); });
-        s.run(110, [&] { desktop().yield(); });
-        buildAndOpenQuery(s, rs.get());
-        s.run(170, [&] { ListItems->Clear(); });
-        loadRows(s, rs.get(), 172);
+    if (s.test(102, [&] { return controls.caption(LoadButton::PushButton1) != Text::stop; })) {
+        s.run(104, [&] { form.stopFlag = false; });
+        s.run(106, [&] { Globals::savedCaption = controls.caption(LoadButton::PushButton1); });
+        s.run(108, [&] { controls.setCaption(LoadButton::PushButton1, Text::stop); });
+        s.run(110, [&] { form.desktop().yield(); });
+        buildAndOpenQuery(form, s, rs.get());
+        s.run(170, [&] { form.ListItems().Clear(); });
+        loadRows(form, s, rs.get(), 172);
         if (s.test(182, [&] { return as<Recordset>(rs).State() != 0; }))
             s.run(182, [&] { as<Recordset>(rs).Close(); });
-        s.run(184, [&] { PushButton1->setText(Globals::savedCaption); });
-        s.run(186, [&] { showTotal(); });
-        s.run(188, [&] { setMousePointer(0); });
+        s.run(184, [&] { controls.setCaption(LoadButton::PushButton1, Globals::savedCaption); });
+        s.run(186, [&] { showTotal(form); });
+        s.run(188, [&] { form.setMousePointer(PointerDefault); });
     } else {
-        s.run(190, [&] { PushButton1->setText(Globals::savedCaption); });
-        s.run(192, [&] { stopFlag = true; });
+        s.run(190, [&] { controls.setCaption(LoadButton::PushButton1, Globals::savedCaption); });
+        s.run(192, [&] { form.stopFlag = true; });
     }
 }
 
-void Form1::PushButton3_Click() {
-    Steps s(desktop(), QStringLiteral("in Vandrel2021/08/31.Form1.PushButton3_Click "));
+void PushButton3_Click(Form& form) {
+    Steps s = form.steps(Handler::PushButton3_Click);
+    FormControls& controls = form.controls();
     std::unique_ptr<ado::Object> rs;
     s.run(100, [&] { rs = ado::CreateObject(QStringLiteral("ADODB.RecordSet")); });
 
     if (s.test(
-            102, [&] { return PushButton3->text() == Text::stop; }, false)) {
-        s.run(142, [&] { PushButton3->setText(Globals::savedCaption); });
-        s.run(144, [&] { stopFlag = true; });
+            102, [&] { return controls.caption(LoadButton::PushButton3) == Text::stop; }, false)) {
+        s.run(142, [&] { controls.setCaption(LoadButton::PushButton3, Globals::savedCaption); });
+        s.run(144, [&] { form.stopFlag = true; });
         return;
     }
-    s.run(104, [&] { stopFlag = false; });
-    s.run(106, [&] { Globals::savedCaption = PushButton3->text(); });
-    s.run(108, [&] { PushButton3->setText(Text::stop); });
-    s.run(110, [&] { Main::MakeTopmost(desktop(), this); });
-    s.run(112, [&] { desktop().yield(); });
-    s.run(114, [&] { setMousePointer(kBusy); });
+    s.run(104, [&] { form.stopFlag = false; });
+    s.run(106, [&] { Globals::savedCaption = controls.caption(LoadButton::PushButton3); });
+    s.run(108, [&] { controls.setCaption(LoadButton::PushButton3, Text::stop); });
+    s.run(110, [&] { Main::MakeTopmost(form.desktop()); });
+    s.run(112, [&] { form.desktop().yield(); });
+    s.run(114, [&] { form.setMousePointer(PointerBusy); });
     s.run(116, [&] { openQuery(rs.get(), sqlEntireList); });
-    s.run(118, [&] { ListItems->Clear(); });
-    s.run(120, [&] { Main::MakeNotTopmost(desktop(), this); });
-    s.run(122, [&] { desktop().yield(); });
-    loadRows(s, rs.get(), 124);
+    s.run(118, [&] { form.ListItems().Clear(); });
+    s.run(120, [&] { Main::MakeNotTopmost(form.desktop()); });
+    s.run(122, [&] { form.desktop().yield(); });
+    loadRows(form, s, rs.get(), 124);
     if (s.test(134, [&] { return as<Recordset>(rs).State() != 0; }))
         s.run(134, [&] { as<Recordset>(rs).Close(); });
-    s.run(136, [&] { showTotal(); });
-    s.run(138, [&] { setMousePointer(0); });
-    s.run(140, [&] { PushButton3->setText(Globals::savedCaption); });
+    s.run(136, [&] { showTotal(form); });
+    s.run(138, [&] { form.setMousePointer(PointerDefault); });
+    s.run(140, [&] { controls.setCaption(LoadButton::PushButton3, Globals::savedCaption); });
 }
 
-} // namespace lexivane
+} // namespace lexivane::Lookup

@@ -1,10 +1,13 @@
 // Copying the results list to the clipboard as column-aligned text.
 
+#include "results/clipboard.h"
+
+#include "results/copy_text.h"
+#include "results/report_list.h"
+#include "results/results_model.h"
+#include "shell/form.h"
 #include "shell/globals.h"
 #include "shell/main_module.h"
-#include "shell/steps.h"
-#include "shell/window/form1.h"
-#include "shell/window/report_list.h"
 
 #include <vector>
 
@@ -12,7 +15,7 @@ namespace lexivane {
 
 namespace Main {
 
-void CopyListToClipboard(Form1& form, ReportList& list) {
+void CopyListToClipboard(Form& form, ReportList& list) {
     Desktop& desktop = form.desktop();
     if (list.rowCount() == 0) return;
 
@@ -34,7 +37,7 @@ void CopyListToClipboard(Form1& form, ReportList& list) {
     for (int r = 1; r <= rows && !anyTicked; ++r)
         anyTicked = list.isChecked(r);
 
-    QString text;
+    CopyText text(std::move(widths));
     for (int r = 1; r <= rows; ++r) {
         form.setCaption(QStringLiteral("Copying ") + QString::number(r) + QStringLiteral(" of ") +
                         QString::number(list.rowCount()));
@@ -43,20 +46,13 @@ void CopyListToClipboard(Form1& form, ReportList& list) {
         const int cols = list.columnCount();
         for (int k = 1; k <= cols; ++k) {
             desktop.yield();
-            const QString cell = list.cellText(r, k);
-            const qsizetype width = size_t(k - 1) < widths.size() ? widths[size_t(k - 1)] : 0;
-            text += cell;
-            if (width >= cell.size()) text += QString(width - cell.size(), u' ');
-            text += u'\t';
+            text.addCell(k, list.cellText(r, k));
         }
-        text.chop(1);
-        while (text.endsWith(u' '))
-            text.chop(1);
-        text += QStringLiteral("\r\n");
+        text.endRow();
     }
 
     ClearClipboard(desktop);
-    SetClipboardText(desktop, text, 0);
+    SetClipboardText(desktop, text.text());
 }
 
 void ClearClipboard(Desktop& desktop) {
@@ -69,10 +65,10 @@ void ClearClipboard(Desktop& desktop) {
     }
 }
 
-bool SetClipboardText(Desktop& desktop, const QString& text, int format) {
+bool SetClipboardText(Desktop& desktop, const QString& text) {
     for (int attempt = 0; attempt < 1000; ++attempt) {
         try {
-            if (desktop.clipboardSetText(text, format)) return true;
+            if (desktop.clipboardSetText(text)) return true;
         } catch (const std::exception&) {
             // another attempt
         }
@@ -82,15 +78,19 @@ bool SetClipboardText(Desktop& desktop, const QString& text, int format) {
 
 } // namespace Main
 
-void Form1::PushButton5_Click() {
-    Steps s(desktop(), QStringLiteral("in Vandrel2021/08/31.Form1.PushButton5_Click "));
-    s.run(118, [&] { Main::CopyListToClipboard(*this, *ListItems); });
+namespace Results {
+
+void PushButton5_Click(Form& form) {
+    Steps s = form.steps(Handler::PushButton5_Click);
+    s.run(118, [&] { Main::CopyListToClipboard(form, form.ListItems()); });
     s.run(134, [&] {
-        desktop().messageBox(
+        form.desktop().messageBox(
             QStringLiteral("Results have been copied to the clipboard.\r\rClick a text area where "
                            "you normally type and press Ctrl+V to paste the clipboard."),
             MsgOk, Globals::appTitle);
     });
 }
+
+} // namespace Results
 
 } // namespace lexivane

@@ -1,30 +1,30 @@
-// Thinning out and clearing the results list.
+#include "results/editing.h"
 
-#include "shell/steps.h"
-#include "shell/window/form1.h"
+#include "results/results_model.h"
+#include "shell/form.h"
 
-#include <QItemSelectionModel>
-#include <QTreeView>
+#include <Qt>
 
-namespace lexivane {
+namespace lexivane::Results {
 
-void Form1::PushButton2_Click() {
-    Steps s(desktop(), QStringLiteral("in Vandrel2021/08/31.Form1.PushButton2_Click "));
+void PushButton2_Click(Form& form) {
+    Steps s = form.steps(Handler::PushButton2_Click);
     // While a load or a save runs the words stay; only the header goes back.
-    if (s.test(100, [&] { return MousePointer() != 11; })) s.run(100, [&] { ListItems->Clear(); });
-    s.run(102, [&] { ListItems->setHeaderText(Text::resultsHeader); });
+    if (s.test(100, [&] { return form.MousePointer() != PointerBusy; }))
+        s.run(100, [&] { form.ListItems().Clear(); });
+    s.run(102, [&] { form.ListItems().setHeaderText(Text::resultsHeader); });
 }
 
-void Form1::ListView1_KeyDown(int& keyCode, int /*shift*/) {
-    if (keyCode != 46) return;
-    ListView1_DblClick();
+void ListView1_KeyDown(Form& form, int& keyCode, int /*shift*/) {
+    if (keyCode != Qt::Key_Delete) return;
+    ListView1_DblClick(form);
 }
 
-void Form1::ListView1_DblClick() {
-    if (MousePointer() == 11 || ListItems->Count() == 0) return;
-    const QModelIndexList selected = ListView1->selectionModel()->selectedRows();
-    if (selected.isEmpty()) return;
-    ListItems->Remove(selected.first().row() + 1);
+void ListView1_DblClick(Form& form) {
+    if (form.MousePointer() == PointerBusy || form.ListItems().Count() == 0) return;
+    const int selected = form.controls().selectedResult();
+    if (selected == 0) return;
+    form.ListItems().Remove(selected);
 }
 
-} // namespace lexivane
+} // namespace lexivane::Results

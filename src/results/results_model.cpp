@@ -1,4 +1,4 @@
-#include "shell/window/results_model.h"
+#include "results/results_model.h"
 
 #include "shell/apperror.h"
 

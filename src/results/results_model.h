@@ -5,7 +5,7 @@
 // time events are processed, so a load of a few hundred thousand words costs one
 // layout instead of one per word.
 
-#include "shell/window/report_list.h"
+#include "results/report_list.h"
 
 #include <QAbstractTableModel>
 #include <QString>

@@ -1,27 +1,27 @@
-// Writing the results list to a text file, one word per line.
+#include "results/save.h"
 
-#include "results/text_encoding.h"
+#include "results/results_model.h"
+#include "results/text_file.h"
 #include "shell/apperror.h"
+#include "shell/form.h"
 #include "shell/globals.h"
 #include "shell/main_module.h"
-#include "shell/steps.h"
-#include "shell/window/form1.h"
 
-#include <QSaveFile>
 #include <memory>
 
-namespace lexivane {
+namespace lexivane::Results {
 
-void Form1::PushButton4_Click() {
-    Steps s(desktop(), QStringLiteral("in Vandrel2021/08/31.Form1.PushButton4_Click "));
-    s.run(108, [&] { CommonDialog1.Flags = 2621953; });
-    s.run(110, [&] { CommonDialog1.DialogTitle = QStringLiteral("Save"); });
-    s.run(112, [&] {
-        CommonDialog1.Filter = QStringLiteral("Text Files (*.txt)|*.txt|All Files (*.*)|*.*|");
-    });
-    s.run(114, [&] { CommonDialog1.ShowSave(desktop()); });
+void PushButton4_Click(Form& form) {
+    Steps s = form.steps(Handler::PushButton4_Click);
+    Desktop& desktop = form.desktop();
+    CommonDialog& dialog = form.CommonDialog1;
+    s.run(108, [&] { dialog.Flags = 2621953; });
+    s.run(110, [&] { dialog.DialogTitle = QStringLiteral("Save"); });
+    s.run(112,
+          [&] { dialog.Filter = QStringLiteral("Text Files (*.txt)|*.txt|All Files (*.*)|*.*|"); });
+    s.run(114, [&] { dialog.ShowSave(desktop); });
     QString name;
-    s.run(116, [&] { name = CommonDialog1.FileName; });
+    s.run(116, [&] { name = dialog.FileName; });
     if (s.test(
             118, [&] { return name.isEmpty(); }, false))
         return;
@@ -29,9 +29,9 @@ void Form1::PushButton4_Click() {
     int answer = 0;
     if (s.test(120, [&] { return Main::FileExists(name); }))
         s.run(122, [&] {
-            answer = desktop().messageBox(QStringLiteral("Are you sure you wish to overwrite ") +
-                                              name + QStringLiteral(" ?"),
-                                          MsgYesNo, Globals::appTitle);
+            answer = desktop.messageBox(QStringLiteral("Are you sure you wish to overwrite ") +
+                                            name + QStringLiteral(" ?"),
+                                        MsgYesNo, Globals::appTitle);
         });
     else
         s.run(124, [&] { answer = AnswerYes; });
@@ -39,58 +39,47 @@ void Form1::PushButton4_Click() {
             126, [&] { return answer != AnswerYes; }, false))
         return;
 
-    s.run(128, [&] { setMousePointer(11); });
+    s.run(128, [&] { form.setMousePointer(PointerBusy); });
 
-    // The words go to a copy beside the target that replaces it only when complete,
-    // so a failed or interrupted save never loses the old file.
-    std::unique_ptr<QSaveFile> file;
+    std::unique_ptr<TextFileWriter> file;
     bool writeFailed = false;
     s.run(130, [&] {
-        auto f = std::make_unique<QSaveFile>(name);
-        if (!f->open(QIODevice::WriteOnly)) throw AppError(f->errorString());
+        auto f = std::make_unique<TextFileWriter>(name);
+        if (!f->open()) throw AppError(f->errorString());
         file = std::move(f);
     });
-    abandonSave = [&] {
-        if (file) {
-            file->cancelWriting();
-            file->commit(); // drops the unfinished copy
-            file.reset();
-        }
+    form.abandonSave = [&] {
+        if (file) file->abandon();
+        file.reset();
     };
     struct Forget {
         std::function<void()>& hook;
         ~Forget() { hook = nullptr; }
-    } forget{abandonSave};
+    } forget{form.abandonSave};
 
-    const SystemTextEncoder encoder;
-    QByteArray line;
     int n = 0;
-    s.run(132, [&] { n = ListItems->Count(); });
+    s.run(132, [&] { n = form.ListItems().Count(); });
     for (int i = 1; i <= n; ++i) {
-        s.run(134, [&] { desktop().yield(); });
+        s.run(134, [&] { desktop.yield(); });
         // A file that did not open or failed a write has been reported once; the rest of
         // the rows would fail the same way.
         if (writeFailed || !file) continue;
         if (!s.run(136, [&] {
-                line.clear();
-                encoder.append(line, ListItems->Text(i));
-                line += "\r\n";
-                if (file->write(line) != line.size()) throw AppError(file->errorString());
+                if (!file->writeLine(form.ListItems().Text(i))) throw AppError(file->errorString());
             }))
             writeFailed = true;
     }
 
     s.run(140, [&] {
         if (!file) return;
-        std::unique_ptr<QSaveFile> f = std::move(file);
+        const std::unique_ptr<TextFileWriter> f = std::move(file);
         if (writeFailed) {
-            f->cancelWriting();
-            f->commit();
+            f->abandon();
             return;
         }
         if (!f->commit()) throw AppError(f->errorString());
     });
-    s.run(142, [&] { setMousePointer(1); });
+    s.run(142, [&] { form.setMousePointer(PointerArrow); });
 }
 
-} // namespace lexivane
+} // namespace lexivane::Results

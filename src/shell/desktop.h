@@ -8,8 +8,6 @@
 #include <QStringList>
 #include <optional>
 
-class QWidget;
-
 namespace lexivane {
 
 class SettingsStore;
@@ -18,11 +16,13 @@ class SettingsStore;
 enum MsgStyle { MsgOk = 0, MsgYesNo = 4, MsgExclamation = 48 };
 enum MsgAnswer { AnswerOk = 1, AnswerYes = 6, AnswerNo = 7 };
 
+// The main window's pointer setting.
+enum Pointer { PointerDefault = 0, PointerArrow = 1, PointerBusy = 11, PointerCustom = 99 };
+
 struct SaveDialogRequest {
     QString title;
     QStringList filters; // "description|pattern" pairs, first one selected
     QString fileName;    // offered again from the last save
-    int flags = 0;
 };
 
 // Thrown by a desktop whose program end cannot stop the process (the test double):
@@ -42,17 +42,17 @@ class Desktop {
 
     // One attempt each; false when the clipboard could not be had.
     virtual bool clipboardClear() = 0;
-    virtual bool clipboardSetText(const QString& text, int format) = 0;
+    virtual bool clipboardSetText(const QString& text) = 0;
 
     // Let the window system process all pending events once.
     virtual void yield() = 0;
 
-    // The window-wide pointer: 0 default, 1 arrow, 11 busy, 99 the custom picture.
-    virtual void showPointer(QWidget* window, int pointer,
-                             const std::optional<QCursor>& custom) = 0;
-    virtual void setWindowTitle(QWidget* window, const QString& title) = 0;
+    // The main window's pointer (a Pointer value; the custom picture for PointerCustom),
+    // its title and its place in the stacking order.
+    virtual void showPointer(int pointer, const std::optional<QCursor>& custom) = 0;
+    virtual void setWindowTitle(const QString& title) = 0;
     // Throws AppError when the window has no native handle.
-    virtual void setTopmost(QWidget* window, bool topmost) = 0;
+    virtual void setTopmost(bool topmost) = 0;
     // Starts the opener without waiting for it; throws AppError when it cannot start.
     virtual void openUrl(const QString& url) = 0;
 

@@ -1,21 +1,21 @@
 #include "shell/qt_desktop.h"
+#include "shell/startup.h"
 #include "shell/window/form1.h"
 
 #include <QApplication>
 #include <QScreen>
-#include <QStyle>
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setStyle(QStringLiteral("Fusion"));
 
     lexivane::QtDesktop desktop;
-    lexivane::Form1 form({&desktop, QCoreApplication::applicationDirPath(), {}});
-    desktop.setMainWindow(&form);
-    form.Form_Load();
+    lexivane::Form1 window({&desktop, QCoreApplication::applicationDirPath(), {}, {}});
+    desktop.setMainWindow(&window);
+    lexivane::Startup::Form_Load(window.form());
 
-    if (const QScreen* screen = form.screen())
-        form.move(screen->availableGeometry().center() - form.rect().center());
-    form.show();
+    if (const QScreen* screen = window.screen())
+        window.move(screen->availableGeometry().center() - window.rect().center());
+    window.show();
     return app.exec();
 }

@@ -2,25 +2,20 @@
 
 #include "shell/apperror.h"
 #include "shell/desktop.h"
+#include "shell/form.h"
 #include "shell/globals.h"
-#include "shell/window/form1.h"
 
-#include <QApplication>
-#include <QCheckBox>
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
-#include <QGroupBox>
-#include <QLabel>
-#include <QRadioButton>
 
 namespace lexivane::Main {
 
-void MakeTopmost(Desktop& desktop, QWidget* window) {
-    desktop.setTopmost(window, true);
+void MakeTopmost(Desktop& desktop) {
+    desktop.setTopmost(true);
 }
-void MakeNotTopmost(Desktop& desktop, QWidget* window) {
-    desktop.setTopmost(window, false);
+void MakeNotTopmost(Desktop& desktop) {
+    desktop.setTopmost(false);
 }
 
 bool FileExists(const QString& path) {
@@ -39,30 +34,12 @@ QString besideProgram(const QString& programFolder, const QString& name) {
     return QDir::toNativeSeparators(programFolder + QLatin1Char('/') + name);
 }
 
-void ApplySkin(Form1& form) {
+void ApplySkin(Form& form) {
     const QString path = besideProgram(form.programFolder(), QStringLiteral("x/o.cjs"));
     if (!OrdinaryFileExists(path)) return;
-
-    const QColor buttonFace = QApplication::palette().color(QPalette::Button);
-    auto paint = [&](QWidget* w) {
-        QPalette p = w->palette();
-        p.setColor(QPalette::Window, buttonFace);
-        w->setPalette(p);
-        w->setAutoFillBackground(true);
-    };
-    paint(&form);
-    for (QWidget* w : form.findChildren<QWidget*>()) {
-        if (qobject_cast<QRadioButton*>(w) || qobject_cast<QCheckBox*>(w) ||
-            qobject_cast<QGroupBox*>(w) || qobject_cast<QLabel*>(w))
-            paint(w);
-    }
-
-    SkinEngine& skin = form.SkinFramework1;
-    skin.LoadSkin(path, QString());
-    skin.Options = skin.Options | 1;
-    skin.ApplyOptions = true;
-    skin.ApplyDialogs = true;
-    skin.ApplyWindow(&form);
+    form.controls().paintButtonFace();
+    form.SkinFramework1.LoadSkin(path);
+    form.SkinFramework1.ApplyWindow(form.controls());
 }
 
 QString cutAppTitle(const QString& name) {

@@ -5,18 +5,17 @@
 
 #include <QString>
 
-class QWidget;
-
 namespace lexivane {
 class Desktop;
+class Form;
 class ReportList;
-class Form1;
 } // namespace lexivane
 
 namespace lexivane::Main {
 
-void MakeTopmost(Desktop& desktop, QWidget* window);
-void MakeNotTopmost(Desktop& desktop, QWidget* window);
+// The main window into the always-on-top layer and out of it.
+void MakeTopmost(Desktop& desktop);
+void MakeNotTopmost(Desktop& desktop);
 
 // True when the path names something whose modification time can be read; never fails.
 bool FileExists(const QString& path);
@@ -27,15 +26,15 @@ bool OrdinaryFileExists(const QString& path);
 // program folder + native separator + name
 QString besideProgram(const QString& programFolder, const QString& name);
 
-void ApplySkin(Form1& form);
+void ApplySkin(Form& form);
 
 // Cuts the product name to the title limit at word boundaries and makes it the
 // application title. Throws when it cannot be cut.
 void SetAppTitle(const QString& productName = QStringLiteral("Lexivane"));
 QString cutAppTitle(const QString& name);
 
-void CopyListToClipboard(Form1& form, ReportList& list);
+void CopyListToClipboard(Form& form, ReportList& list);
 void ClearClipboard(Desktop& desktop);
-bool SetClipboardText(Desktop& desktop, const QString& text, int format);
+bool SetClipboardText(Desktop& desktop, const QString& text);
 
 } // namespace lexivane::Main

@@ -9,7 +9,6 @@
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QMimeData>
 #include <QTimer>
 #include <QUrl>
 #include <QWindow>
@@ -89,16 +88,9 @@ bool QtDesktop::clipboardClear() {
     return true;
 }
 
-bool QtDesktop::clipboardSetText(const QString& text, int format) {
+bool QtDesktop::clipboardSetText(const QString& text) {
     QClipboard* clipboard = QGuiApplication::clipboard();
-    if (format == 0) {
-        clipboard->setText(text, QClipboard::Clipboard);
-    } else {
-        auto* data = new QMimeData;
-        data->setData(QStringLiteral("application/x-lexivane-format-%1").arg(format),
-                      text.toUtf8());
-        clipboard->setMimeData(data, QClipboard::Clipboard);
-    }
+    clipboard->setText(text, QClipboard::Clipboard);
     return clipboard->ownsClipboard() || !QGuiApplication::platformName().startsWith(u"xcb");
 }
 
@@ -111,27 +103,27 @@ void QtDesktop::yield() {
     yieldClock_.start();
 }
 
-void QtDesktop::showPointer(QWidget* window, int pointer, const std::optional<QCursor>& custom) {
+void QtDesktop::showPointer(int pointer, const std::optional<QCursor>& custom) {
+    if (!mainWindow_) return;
     switch (pointer) {
-    case 0:
-        window->unsetCursor();
+    case PointerDefault:
+        mainWindow_->unsetCursor();
         break;
-    case 11:
-        window->setCursor(Qt::WaitCursor);
+    case PointerBusy:
+        mainWindow_->setCursor(Qt::WaitCursor);
         break;
-    case 99:
-        window->setCursor(custom ? *custom : QCursor(Qt::ArrowCursor));
+    case PointerCustom:
+        mainWindow_->setCursor(custom ? *custom : QCursor(Qt::ArrowCursor));
         break;
     default:
-        window->setCursor(Qt::ArrowCursor);
+        mainWindow_->setCursor(Qt::ArrowCursor);
         break;
     }
 }
 
-void QtDesktop::setWindowTitle(QWidget* window, const QString& title) {
+void QtDesktop::setWindowTitle(const QString& title) {
     // A copy sets the title for every row; the window system hears the latest one at
     // most every few milliseconds, and always the last one.
-    titleWindow_ = window;
     pendingTitle_ = title;
     if (!titleClock_.isValid() || titleClock_.elapsed() >= 40) {
         flushTitle();
@@ -139,19 +131,19 @@ void QtDesktop::setWindowTitle(QWidget* window, const QString& title) {
     }
     if (!titlePending_) {
         titlePending_ = true;
-        QTimer::singleShot(40, [this] { flushTitle(); });
+        QTimer::singleShot(40, &timers_, [this] { flushTitle(); });
     }
 }
 
 void QtDesktop::flushTitle() {
     titlePending_ = false;
     titleClock_.start();
-    if (titleWindow_ && titleWindow_->windowTitle() != pendingTitle_)
-        titleWindow_->setWindowTitle(pendingTitle_);
+    if (mainWindow_ && mainWindow_->windowTitle() != pendingTitle_)
+        mainWindow_->setWindowTitle(pendingTitle_);
 }
 
-void QtDesktop::setTopmost(QWidget* window, bool topmost) {
-    QWindow* handle = window ? window->windowHandle() : nullptr;
+void QtDesktop::setTopmost(bool topmost) {
+    QWindow* handle = mainWindow_ ? mainWindow_->windowHandle() : nullptr;
     if (!handle) throw AppError(QStringLiteral("The window has no handle"));
     // The QWindow flag changes the stacking only; the widget flag would hide and
     // re-create the window.

@@ -4,6 +4,7 @@
 #include "shell/settings.h"
 
 #include <QElapsedTimer>
+#include <QObject>
 #include <QPointer>
 #include <QWidget>
 
@@ -19,16 +20,16 @@ class QtDesktop : public Desktop {
                      const QString& defaultText) override;
     QString saveDialog(const SaveDialogRequest& request) override;
     bool clipboardClear() override;
-    bool clipboardSetText(const QString& text, int format) override;
+    bool clipboardSetText(const QString& text) override;
     void yield() override;
-    void showPointer(QWidget* window, int pointer, const std::optional<QCursor>& custom) override;
-    void setWindowTitle(QWidget* window, const QString& title) override;
-    void setTopmost(QWidget* window, bool topmost) override;
+    void showPointer(int pointer, const std::optional<QCursor>& custom) override;
+    void setWindowTitle(const QString& title) override;
+    void setTopmost(bool topmost) override;
     void openUrl(const QString& url) override;
     SettingsStore& settings() override { return settings_; }
     [[noreturn]] void endProgram() override;
 
-    // The window boxes are centred on.
+    // The window that pointer, title and stacking apply to, and that boxes are centred on.
     void setMainWindow(QWidget* window) { mainWindow_ = window; }
 
   private:
@@ -36,11 +37,11 @@ class QtDesktop : public Desktop {
 
     FileSettingsStore settings_;
     QPointer<QWidget> mainWindow_;
-    QPointer<QWidget> titleWindow_;
     QString pendingTitle_;
     bool titlePending_ = false;
     QElapsedTimer titleClock_;
     QElapsedTimer yieldClock_;
+    QObject timers_; // a late title flush dies with the desktop
 };
 
 // Box text as the box shows it: CR, LF and CR LF each break the line once.

@@ -1,44 +1,57 @@
-// Start-up and shut-down of the main window.
+#include "shell/startup.h"
 
 #include "config.h"
 #include "lookup/late_bound.h"
+#include "lookup/loads.h"
 #include "lookup/numeric.h"
 #include "lookup/query.h"
+#include "results/results_model.h"
 #include "shell/cursor_file.h"
+#include "shell/form.h"
 #include "shell/globals.h"
 #include "shell/main_module.h"
 #include "shell/settings.h"
-#include "shell/steps.h"
-#include "shell/window/artwork.h"
-#include "shell/window/form1.h"
 
-#include <QComboBox>
-#include <QIcon>
-#include <QPixmap>
 #include <QTime>
-#include <QTreeView>
 #include <cmath>
 #include <random>
 
-namespace lexivane {
+namespace lexivane::Startup {
 
 using ado::as;
 using ado::Connection;
 
-void Form1::Form_Load() {
-    Steps s(desktop(), QStringLiteral("in Vandrel2021/08/31.Form1.Form_Load "));
-    const QString database = Main::besideProgram(programFolder(), QStringLiteral("dbWords.mdb"));
+namespace {
+void OpenHomePageAtRandom(Form& form) {
+    double r;
+    if (form.context().random) {
+        r = form.context().random();
+    } else {
+        const double secondsSinceMidnight = QTime::currentTime().msecsSinceStartOfDay() / 1000.0;
+        std::mt19937_64 engine(std::hash<double>{}(secondsSinceMidnight));
+        r = std::uniform_real_distribution<double>(0.0, 1.0)(engine);
+    }
+    const auto n = qint16(std::floor(r * 100) + 1);
+    if (n == 7) form.desktop().openUrl(QStringLiteral(LEXIVANE_HOME_PAGE));
+}
+} // namespace
+
+void Form_Load(Form& form) {
+    Steps s = form.steps(Handler::Form_Load);
+    Desktop& desktop = form.desktop();
+    FormControls& controls = form.controls();
+    const QString database =
+        Main::besideProgram(form.programFolder(), QStringLiteral("dbWords.mdb"));
 
     if (!s.test(
             100, [&] { return Main::OrdinaryFileExists(database); }, false)) {
         s.run(102, [&] {
-            desktop().messageBox(database + QStringLiteral(" not found."), MsgOk,
-                                 Globals::appTitle);
+            desktop.messageBox(database + QStringLiteral(" not found."), MsgOk, Globals::appTitle);
         });
-        desktop().endProgram();
+        desktop.endProgram();
     }
 
-    s.run(106, [&] { Main::ApplySkin(*this); });
+    s.run(106, [&] { Main::ApplySkin(form); });
     s.run(110,
           [&] { Globals::dbConnection = ado::CreateObject(QStringLiteral("ADODB.Connection")); });
     if (s.test(112, [&] { return as<Connection>(Globals::dbConnection).State() != 0; }))
@@ -49,61 +62,41 @@ void Form1::Form_Load() {
     });
 
     s.run(116, [&] {
-        setCaption(Globals::productName);
-        QIcon icon;
-        for (int size : {16, 24, 32, 48, 64})
-            icon.addPixmap(QPixmap::fromImage(drawProgramIcon(size)));
-        setWindowIcon(icon);
+        form.setCaption(Globals::productName);
+        controls.showProgramIcon();
         Main::SetAppTitle(Globals::productName);
     });
 
-    const QString cursorFile = Main::besideProgram(programFolder(), QStringLiteral("HAND-M.CUR"));
+    const QString cursorFile =
+        Main::besideProgram(form.programFolder(), QStringLiteral("HAND-M.CUR"));
     if (s.test(118, [&] { return Main::FileExists(cursorFile); }))
-        s.run(120, [&] { MouseIcon = loadCursorFile(cursorFile); });
+        s.run(120, [&] { form.MouseIcon = loadCursorFile(cursorFile); });
 
-    s.run(122, [&] { OpenHomePageAtRandom(); });
+    s.run(122, [&] { OpenHomePageAtRandom(form); });
 
-    for (int i = 0; i < int(filterEntries.size()); ++i)
-        s.run(140 + 2 * i, [&] {
-            // Qt selects the first entry added to an empty list; the choice is restored below.
-            const int selected = Combo1->currentIndex();
-            Combo1->addItem(filterEntries[size_t(i)]);
-            Combo1->setCurrentIndex(selected);
-        });
+    for (size_t i = 0; i < filterEntries.size(); ++i)
+        s.run(140 + 2 * int(i), [&] { controls.addFilterEntry(filterEntries[i]); });
 
     s.run(154, [&] {
         const QString stored =
-            desktop().settings().GetSetting(QStringLiteral("Tallowick"), QStringLiteral("Lexivane"),
-                                            QStringLiteral("Combo1"), QStringLiteral("0"));
-        setComboListIndex(CInt(stored, NumberFormat::system()));
+            desktop.settings().GetSetting(QStringLiteral("Tallowick"), QStringLiteral("Lexivane"),
+                                          QStringLiteral("Combo1"), QStringLiteral("0"));
+        Lookup::setComboListIndex(form, CInt(stored, NumberFormat::system()));
     });
 
-    s.run(156, [&] { ListItems->setHeaderText(Text::resultsHeader); });
-    s.run(158, [&] { ListView1->setColumnWidth(0, px(7300)); });
+    s.run(156, [&] { form.ListItems().setHeaderText(Text::resultsHeader); });
+    s.run(158, [&] { controls.setResultsColumnWidth(7300); });
 }
 
-void Form1::OpenHomePageAtRandom() {
-    double r;
-    if (context_.random) {
-        r = context_.random();
-    } else {
-        const double secondsSinceMidnight = QTime::currentTime().msecsSinceStartOfDay() / 1000.0;
-        std::mt19937_64 engine(std::hash<double>{}(secondsSinceMidnight));
-        r = std::uniform_real_distribution<double>(0.0, 1.0)(engine);
-    }
-    const auto n = qint16(std::floor(r * 100) + 1);
-    if (n == 7) desktop().openUrl(QStringLiteral(LEXIVANE_HOME_PAGE));
+void Form_QueryUnload(Form& form, bool& /*cancel*/, int /*unloadMode*/) {
+    Steps s = form.steps(Handler::Form_QueryUnload);
+    s.run(100, [&] { form.desktop().yield(); });
 }
 
-void Form1::Form_QueryUnload(bool& /*cancel*/, int /*unloadMode*/) {
-    Steps s(desktop(), QStringLiteral("in Vandrel2021/08/31.Form1.Form_QueryUnload "));
-    s.run(100, [&] { desktop().yield(); });
-}
-
-void Form1::Form_Unload(bool& /*cancel*/) {
+void Form_Unload(Form& form, bool& /*cancel*/) {
     // A save cut short here must not leave its unfinished copy behind.
-    if (abandonSave) abandonSave();
-    desktop().endProgram();
+    if (form.abandonSave) form.abandonSave();
+    form.desktop().endProgram();
 }
 
-} // namespace lexivane
+} // namespace lexivane::Startup

@@ -2,14 +2,11 @@
 
 #include "config.h"
 
+#include <new>
+
 namespace lexivane {
 
 namespace {
-StepFaultHook& faultHook() {
-    static StepFaultHook hook;
-    return hook;
-}
-
 QString describe(std::exception_ptr failure) {
     try {
         std::rethrow_exception(failure);
@@ -25,10 +22,6 @@ QString describe(std::exception_ptr failure) {
 }
 } // namespace
 
-void setStepFaultHook(StepFaultHook hook) {
-    faultHook() = std::move(hook);
-}
-
 QString errorReportText(const QString& description, const QString& literal, int step) {
     return description + QStringLiteral("\r\n") + literal + QStringLiteral("at line ") +
            QString::number(step) + QStringLiteral("\r\r") +
@@ -36,14 +29,15 @@ QString errorReportText(const QString& description, const QString& literal, int 
            QStringLiteral(LEXIVANE_SUPPORT_EMAIL);
 }
 
-Steps::Steps(Desktop& desktop, QString literal) : desktop_(desktop), literal_(std::move(literal)) {
+Steps::Steps(Desktop& desktop, QString literal, StepFaultHook faultHook)
+    : desktop_(desktop), literal_(std::move(literal)), faultHook_(std::move(faultHook)) {
     // "in Vandrel2021/08/31.Form1.PushButton1_Click " -> "PushButton1_Click"
     const QString trimmed = literal_.trimmed();
     handler_ = trimmed.mid(trimmed.lastIndexOf(QLatin1Char('.')) + 1);
 }
 
 void Steps::enter(int step) {
-    if (faultHook() && faultHook()(handler_, step))
+    if (faultHook_ && faultHook_(handler_, step))
         throw AppError(QStringLiteral("Injected failure"));
 }
 

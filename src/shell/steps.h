@@ -10,21 +10,39 @@
 #include <QString>
 #include <exception>
 #include <functional>
-#include <new>
 #include <utility>
 
 namespace lexivane {
 
+// Each handler's procedure path: the text its report shows before "at line ".
+namespace Handler {
+inline const QString Form_Load = QStringLiteral("in Vandrel2021/08/31.Form1.Form_Load ");
+inline const QString Form_QueryUnload =
+    QStringLiteral("in Vandrel2021/08/31.Form1.Form_QueryUnload ");
+inline const QString PushButton1_Click =
+    QStringLiteral("in Vandrel2021/08/31.Form1.PushButton1_Click ");
+inline const QString PushButton2_Click =
+    QStringLiteral("in Vandrel2021/08/31.Form1.PushButton2_Click ");
+inline const QString PushButton3_Click =
+    QStringLiteral("in Vandrel2021/08/31.Form1.PushButton3_Click ");
+inline const QString PushButton4_Click =
+    QStringLiteral("in Vandrel2021/08/31.Form1.PushButton4_Click ");
+inline const QString PushButton5_Click =
+    QStringLiteral("in Vandrel2021/08/31.Form1.PushButton5_Click ");
+inline const QString PushButton6_Click =
+    QStringLiteral("in Vandrel2021/08/31.Form1.PushButton6_Click ");
+} // namespace Handler
+
 QString errorReportText(const QString& description, const QString& literal, int step);
 
-// Tests: a hook asked before every step; true makes that step fail.
+// Tests: asked before every step with the handler's name ("PushButton1_Click") and the
+// step number; true makes that step fail.
 using StepFaultHook = std::function<bool(const QString& handler, int step)>;
-void setStepFaultHook(StepFaultHook hook);
 
 class Steps {
   public:
-    // literal: the handler's procedure path, "in <project>.<window>.<handler> ".
-    Steps(Desktop& desktop, QString literal);
+    // literal: one of the Handler paths.
+    Steps(Desktop& desktop, QString literal, StepFaultHook faultHook = {});
 
     // Runs one step; on failure shows the report and returns false.
     template <class F> bool run(int step, F&& body) {
@@ -57,6 +75,7 @@ class Steps {
     Desktop& desktop_;
     QString literal_;
     QString handler_;
+    StepFaultHook faultHook_;
 };
 
 } // namespace lexivane

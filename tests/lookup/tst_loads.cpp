@@ -1,9 +1,8 @@
 #include "harness.h"
 #include "lookup/late_bound.h"
+#include "lookup/loads.h"
 
-#include <QComboBox>
 #include <QFile>
-#include <QPushButton>
 #include <QtTest>
 #include <sqlite3.h>
 
@@ -33,11 +32,6 @@ struct SqlTrace {
     }
 };
 
-void choose(Harness& h, int entry) {
-    h.form().Combo1->setCurrentIndex(entry);
-    h.form().Combo1_Click();
-}
-
 QStringList sortedReference(QStringList words) {
     std::stable_sort(words.begin(), words.end(), referenceLess);
     return words;
@@ -56,11 +50,11 @@ class LoadsTest : public QObject {
                                              {"bird", "tree"},
                                              {"apple", "zebra"}};
         for (int entry = 0; entry < 5; ++entry) {
-            choose(h, entry);
+            h.choose(entry);
             QCOMPARE(h.desktop.memorySettings.combo1(), QString::number(entry));
             SqlTrace trace;
             h.desktop.pointers.clear();
-            h.form().PushButton1_Click();
+            Lookup::PushButton1_Click(h.form);
             QCOMPARE(trace.statements,
                      QStringList{QString("select word from words where len(word)=%1 order by word")
                                      .arg(entry + 1)});
@@ -68,7 +62,7 @@ class LoadsTest : public QObject {
             QCOMPARE(h.header(),
                      QString("Result(s) - Total Words: %1").arg(expected[entry].size()));
             QCOMPARE(h.desktop.pointers, (std::vector<int>{11, 0}));
-            QCOMPARE(h.form().PushButton1->text(), QString("Display Filtered List"));
+            QCOMPARE(h.controls.PushButton1, QString("Display Filtered List"));
         }
         QVERIFY(h.desktop.reports().isEmpty());
         QCOMPARE(h.desktop.yields, 5); // one per load
@@ -93,10 +87,10 @@ class LoadsTest : public QObject {
         QFETCH(int, prompts);
         Harness h(kWords);
         QVERIFY(h.load());
-        choose(h, 5);
+        h.choose(5);
         h.desktop.inputAnswers.assign(answers.begin(), answers.end());
         SqlTrace trace;
-        h.form().PushButton1_Click();
+        Lookup::PushButton1_Click(h.form);
         QCOMPARE(trace.statements,
                  QStringList{"select word from words where len(word)=" + n + " order by word"});
         int shownPrompts = 0;
@@ -117,24 +111,24 @@ class LoadsTest : public QObject {
     void numberEntryOverflow() {
         Harness h(kWords);
         QVERIFY(h.load());
-        choose(h, 5);
+        h.choose(5);
         h.desktop.inputAnswers = {"40000"};
-        h.form().PushButton1_Click();
+        Lookup::PushButton1_Click(h.form);
         QCOMPARE(h.desktop.reportSteps(), (std::vector<int>{154, 172, 174, 176, 180}));
         QVERIFY(h.desktop.reports()[0].startsWith("Overflow\r\n"));
         QVERIFY(h.listed().isEmpty());
         QCOMPARE(h.header(), QString("Result(s) - Total Words: 0"));
-        QCOMPARE(h.form().MousePointer(), 0);
-        QCOMPARE(h.form().PushButton1->text(), QString("Display Filtered List"));
+        QCOMPARE(h.form.MousePointer(), 0);
+        QCOMPARE(h.controls.PushButton1, QString("Display Filtered List"));
     }
 
     void listEntry() {
         Harness h(kWords);
         QVERIFY(h.load());
-        choose(h, 6);
+        h.choose(6);
         h.desktop.inputAnswers = {"abc", "1,3,4"};
         SqlTrace trace;
-        h.form().PushButton1_Click();
+        Lookup::PushButton1_Click(h.form);
         QCOMPARE(trace.statements,
                  QStringList{"select word from words where len(word) in (1,3,4) order by word"});
         QCOMPARE(h.desktop.messages(), QStringList{"Must be a numeric entry."});
@@ -149,13 +143,13 @@ class LoadsTest : public QObject {
         Harness h(kWords);
         h.desktop.memorySettings.values["Tallowick/Lexivane/Combo1"] = "-1";
         QVERIFY(h.load());
-        h.form().ListItems->Add("old");
+        h.controls.ListItems.Add("old");
         h.desktop.pointers.clear();
-        h.form().PushButton1_Click();
+        Lookup::PushButton1_Click(h.form);
         QCOMPARE(h.desktop.reportSteps(), (std::vector<int>{172, 174, 176, 180}));
         QVERIFY(h.listed().isEmpty());
         QCOMPARE(h.header(), QString("Result(s) - Total Words: 0"));
-        QCOMPARE(h.form().PushButton1->text(), QString("Display Filtered List"));
+        QCOMPARE(h.controls.PushButton1, QString("Display Filtered List"));
         QCOMPARE(h.desktop.pointers, std::vector<int>{0});
         for (const ShownBox& b : h.desktop.boxes)
             QVERIFY(b.kind != "input");
@@ -169,23 +163,23 @@ class LoadsTest : public QObject {
         f.close();
         QVERIFY(h.load());
         h.desktop.boxes.clear();
-        h.form().ListItems->Add("old");
-        h.form().PushButton3_Click();
+        h.controls.ListItems.Add("old");
+        Lookup::PushButton3_Click(h.form);
         QCOMPARE(h.desktop.reportSteps(), (std::vector<int>{116, 124, 126, 128, 132}));
         QVERIFY(h.listed().isEmpty());
         QCOMPARE(h.header(), QString("Result(s) - Total Words: 0"));
         QVERIFY(!h.desktop.topmost);
         QCOMPARE(h.desktop.topmostCalls, (std::vector<bool>{true, false}));
-        QCOMPARE(h.form().MousePointer(), 0);
-        QCOMPARE(h.form().PushButton3->text(), QString("Display Entire List"));
+        QCOMPARE(h.form.MousePointer(), 0);
+        QCOMPARE(h.controls.PushButton3, QString("Display Entire List"));
         QCOMPARE(h.desktop.yields, 2);
 
         h.desktop.boxes.clear();
-        h.form().ListItems->Add("old");
-        h.form().PushButton1_Click();
+        h.controls.ListItems.Add("old");
+        Lookup::PushButton1_Click(h.form);
         QCOMPARE(h.desktop.reportSteps(), (std::vector<int>{116, 172, 174, 176, 180}));
         QVERIFY(h.listed().isEmpty());
-        QCOMPARE(h.form().MousePointer(), 0);
+        QCOMPARE(h.form.MousePointer(), 0);
     }
 
     void entireListAndItsOrderOfEvents() {
@@ -196,39 +190,39 @@ class LoadsTest : public QObject {
         std::vector<bool> topmostAtYield;
         std::vector<int> pointerAtYield;
         h.desktop.onYield = [&](int) {
-            captionAtYield.push_back(h.form().PushButton3->text());
+            captionAtYield.push_back(h.controls.PushButton3);
             topmostAtYield.push_back(h.desktop.topmost);
-            pointerAtYield.push_back(h.form().MousePointer());
+            pointerAtYield.push_back(h.form.MousePointer());
         };
-        h.form().PushButton3_Click();
+        Lookup::PushButton3_Click(h.form);
         QCOMPARE(trace.statements, QStringList{"select word from words order by word"});
         QCOMPARE(h.listed(), sortedReference(kWords));
         QCOMPARE(h.header(), QString("Result(s) - Total Words: %1").arg(kWords.size()));
         QCOMPARE(captionAtYield, (std::vector<QString>{"Stop", "Stop"}));
         QCOMPARE(topmostAtYield, (std::vector<bool>{true, false}));
         QCOMPARE(pointerAtYield, (std::vector<int>{0, 11}));
-        QCOMPARE(h.form().PushButton3->text(), QString("Display Entire List"));
-        QCOMPARE(h.form().MousePointer(), 0);
+        QCOMPARE(h.controls.PushButton3, QString("Display Entire List"));
+        QCOMPARE(h.form.MousePointer(), 0);
     }
 
     void stopClickPendingAtTheYield() {
         Harness h(kWords);
         QVERIFY(h.load());
-        h.desktop.yieldActions = {[&] { h.form().PushButton1_Click(); }};
-        h.form().PushButton1_Click();
+        h.desktop.yieldActions = {[&] { Lookup::PushButton1_Click(h.form); }};
+        Lookup::PushButton1_Click(h.form);
         QCOMPARE(h.listed(), QStringList{"a"});
         QCOMPARE(h.header(), QString("Result(s) - Total Words: 1"));
-        QCOMPARE(h.form().PushButton1->text(), QString("Display Filtered List"));
-        QVERIFY(h.form().stopFlag);
+        QCOMPARE(h.controls.PushButton1, QString("Display Filtered List"));
+        QVERIFY(h.form.stopFlag);
 
         for (int yieldAt : {1, 2}) {
             h.desktop.yieldActions.clear();
             for (int i = 1; i < yieldAt; ++i)
                 h.desktop.yieldActions.push_back(nullptr);
-            h.desktop.yieldActions.push_back([&] { h.form().PushButton3_Click(); });
-            h.form().PushButton3_Click();
+            h.desktop.yieldActions.push_back([&] { Lookup::PushButton3_Click(h.form); });
+            Lookup::PushButton3_Click(h.form);
             QCOMPARE(h.listed().size(), 1);
-            QCOMPARE(h.form().PushButton3->text(), QString("Display Entire List"));
+            QCOMPARE(h.controls.PushButton3, QString("Display Entire List"));
         }
     }
 
@@ -238,39 +232,39 @@ class LoadsTest : public QObject {
         {
             Harness h(kWords);
             QVERIFY(h.load());
-            choose(h, 2);
-            h.desktop.yieldActions = {[&] { h.form().PushButton3_Click(); }};
-            h.form().PushButton1_Click();
+            h.choose(2);
+            h.desktop.yieldActions = {[&] { Lookup::PushButton3_Click(h.form); }};
+            Lookup::PushButton1_Click(h.form);
             QCOMPARE(h.listed(), (QStringList{"cat", "Cat", "dog"}));
             QCOMPARE(h.header(), QString("Result(s) - Total Words: 3"));
             // the nested load overwrote the shared saved caption
-            QCOMPARE(h.form().PushButton1->text(), QString("Display Entire List"));
-            QCOMPARE(h.form().PushButton3->text(), QString("Display Entire List"));
+            QCOMPARE(h.controls.PushButton1, QString("Display Entire List"));
+            QCOMPARE(h.controls.PushButton3, QString("Display Entire List"));
         }
         // A filtered load inside the entire list's second yield: the entire list is
         // appended behind its words and the header counts both.
         {
             Harness h(kWords);
             QVERIFY(h.load());
-            choose(h, 3);
-            h.desktop.yieldActions = {nullptr, [&] { h.form().PushButton1_Click(); }};
-            h.form().PushButton3_Click();
+            h.choose(3);
+            h.desktop.yieldActions = {nullptr, [&] { Lookup::PushButton1_Click(h.form); }};
+            Lookup::PushButton3_Click(h.form);
             QStringList expected = {"bird", "tree"};
             expected += sortedReference(kWords);
             QCOMPARE(h.listed(), expected);
             QCOMPARE(h.header(), QString("Result(s) - Total Words: %1").arg(expected.size()));
-            QCOMPARE(h.form().MousePointer(), 0);
+            QCOMPARE(h.form.MousePointer(), 0);
             // the nested load overwrote the shared saved caption
-            QCOMPARE(h.form().PushButton3->text(), QString("Display Filtered List"));
+            QCOMPARE(h.controls.PushButton3, QString("Display Filtered List"));
         }
     }
 
     void closeRequestInsideTheYieldEndsTheProgram() {
         Harness h(kWords);
         QVERIFY(h.load());
-        h.form().ListItems->Add("before");
+        h.controls.ListItems.Add("before");
         h.desktop.yieldActions = {[&] { h.closeWindow(); }};
-        QVERIFY_THROWS_EXCEPTION(ProgramEnded, h.form().PushButton1_Click());
+        QVERIFY_THROWS_EXCEPTION(ProgramEnded, Lookup::PushButton1_Click(h.form));
         QVERIFY(h.desktop.ended);
         QCOMPARE(h.listed(), QStringList{"before"}); // the load did not go on
         QVERIFY(h.desktop.reports().isEmpty());
@@ -282,9 +276,9 @@ class LoadsTest : public QObject {
         std::vector<int> all;
         for (int s = 100; s <= 192; s += 2)
             all.push_back(s);
-        setStepFaultHook(failOnce("PushButton1_Click", all));
-        h.form().PushButton1_Click();
-        setStepFaultHook(nullptr);
+        h.faults = failOnce("PushButton1_Click", all);
+        Lookup::PushButton1_Click(h.form);
+        h.faults = nullptr;
         const auto steps = h.desktop.reportSteps();
         QVERIFY(std::is_sorted(steps.begin(), steps.end()));
         QCOMPARE(steps.front(), 100);
@@ -299,14 +293,14 @@ class LoadsTest : public QObject {
         const QStringList words = sampleWords();
         QCOMPARE(words.size(), 3000);
         for (int entry = 0; entry < 5; ++entry) {
-            choose(h, entry);
-            h.form().PushButton1_Click();
+            h.choose(entry);
+            Lookup::PushButton1_Click(h.form);
             QStringList expected;
             for (const QString& w : words)
                 if (w.toUcs4().size() == entry + 1) expected << w;
             QCOMPARE(h.listed(), sortedReference(expected));
         }
-        h.form().PushButton3_Click();
+        Lookup::PushButton3_Click(h.form);
         QCOMPARE(h.listed(), sortedReference(words));
         QCOMPARE(h.header(), QString("Result(s) - Total Words: 3000"));
     }
@@ -315,7 +309,7 @@ class LoadsTest : public QObject {
         Harness h(QStringList{});
         QVERIFY(QFile::copy(binDir() + "/dbWords.mdb", h.folder() + "/dbWords.mdb"));
         QVERIFY(h.load());
-        h.form().PushButton3_Click();
+        Lookup::PushButton3_Click(h.form);
         const QStringList all = h.listed();
         QVERIFY(all.size() > 200000);
         QCOMPARE(h.header(), QString("Result(s) - Total Words: %1").arg(all.size()));
@@ -326,8 +320,8 @@ class LoadsTest : public QObject {
             QVERIFY2(previous <= key, qPrintable(previous + " " + key));
             previous = key;
         }
-        choose(h, 4);
-        h.form().PushButton1_Click();
+        h.choose(4);
+        Lookup::PushButton1_Click(h.form);
         QStringList five;
         for (const QString& w : all)
             if (w.size() == 5) five << w;

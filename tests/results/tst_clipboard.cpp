@@ -1,4 +1,5 @@
 #include "harness.h"
+#include "results/clipboard.h"
 #include "shell/main_module.h"
 
 #include <QtTest>
@@ -22,11 +23,11 @@ struct TableList : ReportList {
     }
 };
 
-void fill(Form1& f, const QStringList& words, const QList<int>& ticked) {
+void fill(Harness& h, const QStringList& words, const QList<int>& ticked) {
     for (const QString& w : words)
-        f.ListItems->Add(w);
+        h.controls.ListItems.Add(w);
     for (int r : ticked)
-        f.ListItems->setChecked(r, true);
+        h.controls.ListItems.setChecked(r, true);
 }
 } // namespace
 
@@ -36,10 +37,10 @@ class ClipboardTest : public QObject {
     void tickedRowsOnly() {
         Harness h;
         QVERIFY(h.load());
-        fill(h.form(), {"apple", "banana", "fig"}, {1, 3});
-        h.form().PushButton5_Click();
+        fill(h, {"apple", "banana", "fig"}, {1, 3});
+        Results::PushButton5_Click(h.form);
         QCOMPARE(h.desktop.clipboard, QString("apple\r\nfig\r\n"));
-        QCOMPARE(h.form().caption(), QString("Copying 3 of 3"));
+        QCOMPARE(h.form.caption(), QString("Copying 3 of 3"));
         QCOMPARE(
             h.desktop.messages(),
             QStringList{"Results have been copied to the clipboard.\r\rClick a text area where "
@@ -53,10 +54,10 @@ class ClipboardTest : public QObject {
     void nothingTickedCopiesEveryRow() {
         Harness h;
         QVERIFY(h.load());
-        fill(h.form(), {"a", "bb", "c", "d", "e", "f", "g"}, {});
-        h.form().PushButton5_Click();
+        fill(h, {"a", "bb", "c", "d", "e", "f", "g"}, {});
+        Results::PushButton5_Click(h.form);
         QCOMPARE(h.desktop.clipboard, QString("a\r\nbb\r\nc\r\nd\r\ne\r\nf\r\ng\r\n"));
-        QCOMPARE(h.form().caption(), QString("Copying 7 of 7"));
+        QCOMPARE(h.form.caption(), QString("Copying 7 of 7"));
     }
 
     void twoColumnsAreAligned() {
@@ -65,10 +66,10 @@ class ClipboardTest : public QObject {
         TableList list;
         list.rows = {{"ab", "x"}, {"abcd", "yy"}};
         list.ticks = {true, true};
-        Main::CopyListToClipboard(h.form(), list);
+        Main::CopyListToClipboard(h.form, list);
         QCOMPARE(h.desktop.clipboard, QString("ab  \tx\r\nabcd\tyy\r\n"));
         list.rows = {{"a ", "  "}, {"abc", ""}};
-        Main::CopyListToClipboard(h.form(), list);
+        Main::CopyListToClipboard(h.form, list);
         // blanks go from the end of a line, the tab before them stays
         QCOMPARE(h.desktop.clipboard, QString("a  \t\r\nabc\t\r\n"));
     }
@@ -78,27 +79,27 @@ class ClipboardTest : public QObject {
         QVERIFY(h.load());
         h.desktop.clipboard = "before";
         h.desktop.clipboardHasText = true;
-        const QString title = h.form().caption();
-        h.form().PushButton5_Click();
+        const QString title = h.form.caption();
+        Results::PushButton5_Click(h.form);
         QCOMPARE(h.desktop.clipboard, QString("before"));
-        QCOMPARE(h.form().caption(), title);
+        QCOMPARE(h.form.caption(), title);
         QCOMPARE(h.desktop.messages().size(), 1); // the confirmation all the same
     }
 
     void busyClipboardIsRetriedThenGivenUp() {
         Harness h;
         QVERIFY(h.load());
-        fill(h.form(), {"w"}, {});
+        fill(h, {"w"}, {});
         // clear gives up after 1000 refusals; set succeeds at its 1000th attempt
         h.desktop.clipboardFailures = 1000 + 999;
-        h.form().PushButton5_Click();
+        Results::PushButton5_Click(h.form);
         QCOMPARE(h.desktop.clipboard, QString("w\r\n"));
         QCOMPARE(h.desktop.clipboardAttempts, 2000);
 
         h.desktop.clipboardAttempts = 0;
         h.desktop.clipboardFailures = 5000;
         h.desktop.clipboard = "old";
-        h.form().PushButton5_Click();
+        Results::PushButton5_Click(h.form);
         QCOMPARE(h.desktop.clipboardAttempts, 2000);
         QCOMPARE(h.desktop.clipboard, QString("old"));
         QVERIFY(h.desktop.reports().isEmpty());
@@ -107,11 +108,11 @@ class ClipboardTest : public QObject {
     void editingInsideTheYieldsShortensTheList() {
         Harness h;
         QVERIFY(h.load());
-        fill(h.form(), {"a", "b", "c", "d"}, {});
+        fill(h, {"a", "b", "c", "d"}, {});
         h.desktop.clipboard = "old";
         // a removal while the widths are measured: a later row is gone
-        h.desktop.yieldActions = {[&] { h.form().ListItems->Remove(4); }};
-        h.form().PushButton5_Click();
+        h.desktop.yieldActions = {[&] { h.controls.ListItems.Remove(4); }};
+        Results::PushButton5_Click(h.form);
         QCOMPARE(h.desktop.reportSteps(), std::vector<int>{118});
         QVERIFY(h.desktop.reports()[0].startsWith("Index out of bounds\r\n"));
         QCOMPARE(h.desktop.clipboard, QString("old")); // not touched before the failure

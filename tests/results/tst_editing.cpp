@@ -1,28 +1,15 @@
 #include "harness.h"
+#include "results/editing.h"
 
-#include <QItemSelectionModel>
-#include <QTreeView>
 #include <QtTest>
 
 using namespace lexivane;
 using namespace lexivane::testing;
 
 namespace {
-void fill(Form1& f, const QStringList& words) {
+void fill(Harness& h, const QStringList& words) {
     for (const QString& w : words)
-        f.ListItems->Add(w);
-    QCoreApplication::processEvents();
-}
-void select(Form1& f, int row) {
-    f.ListView1->selectionModel()->select(f.ListItems->index(row - 1, 0),
-                                          QItemSelectionModel::ClearAndSelect |
-                                              QItemSelectionModel::Rows);
-}
-QStringList words(Form1& f) {
-    QStringList out;
-    for (int i = 1; i <= f.ListItems->Count(); ++i)
-        out << f.ListItems->Text(i);
-    return out;
+        h.controls.ListItems.Add(w);
 }
 } // namespace
 
@@ -32,81 +19,73 @@ class EditingTest : public QObject {
     void deleteKeyWithAnyModifiers() {
         Harness h;
         QVERIFY(h.load());
-        Form1& f = h.form();
-        fill(f, {"a", "b", "c", "d", "e"});
-        f.ListItems->setHeaderText("Result(s) - Total Words: 5");
-        for (Qt::KeyboardModifiers mods :
-             {Qt::KeyboardModifiers(Qt::NoModifier), Qt::KeyboardModifiers(Qt::ShiftModifier),
-              Qt::KeyboardModifiers(Qt::ControlModifier), Qt::AltModifier | Qt::ShiftModifier}) {
-            select(f, 2);
-            QTest::keyClick(f.ListView1, Qt::Key_Delete, mods);
+        fill(h, {"a", "b", "c", "d", "e"});
+        h.controls.ListItems.setHeaderText("Result(s) - Total Words: 5");
+        for (int shift : {0, 1, 2, 4 | 1}) {
+            h.controls.selected = 2;
+            int key = Qt::Key_Delete;
+            Results::ListView1_KeyDown(h.form, key, shift);
+            QCOMPARE(key, int(Qt::Key_Delete)); // the key goes on unchanged
         }
-        QCOMPARE(words(f), QStringList{"a"});
+        QCOMPARE(h.listed(), QStringList{"a"});
         QCOMPARE(h.header(), QString("Result(s) - Total Words: 5")); // removal keeps the count
-        select(f, 1);
-        QTest::keyClick(f.ListView1, Qt::Key_Backspace);
-        QTest::keyClick(f.ListView1, Qt::Key_X);
-        QCOMPARE(words(f), QStringList{"a"});
-        int key = 46;
-        f.ListView1_KeyDown(key, 0);
-        QCOMPARE(key, 46); // the key goes on unchanged
-        QVERIFY(words(f).isEmpty());
+        h.controls.selected = 1;
+        for (int other : {int(Qt::Key_Backspace), int(Qt::Key_X)}) {
+            int key = other;
+            Results::ListView1_KeyDown(h.form, key, 0);
+        }
+        QCOMPARE(h.listed(), QStringList{"a"});
+        int key = Qt::Key_Delete;
+        Results::ListView1_KeyDown(h.form, key, 0);
+        QVERIFY(h.listed().isEmpty());
         QVERIFY(h.desktop.boxes.empty());
     }
 
-    void doubleClickRemovesTheSelectedWordWherever() {
+    void doubleClickRemovesTheSelectedWord() {
         Harness h;
         QVERIFY(h.load());
-        Form1& f = h.form();
-        f.resize(f.size());
-        f.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&f));
-        fill(f, {"apple", "banana", "fig"});
-        select(f, 3);
-        // below the last word
-        QTest::mouseDClick(f.ListView1->viewport(), Qt::LeftButton, {},
-                           QPoint(5, f.ListView1->viewport()->height() - 3));
-        QCOMPARE(words(f), (QStringList{"apple", "banana"}));
-        f.ListView1->selectionModel()->clearSelection();
-        f.ListView1_DblClick(); // nothing selected: nothing happens
-        QCOMPARE(words(f).size(), 2);
+        fill(h, {"apple", "banana", "fig"});
+        h.controls.selected = 3;
+        Results::ListView1_DblClick(h.form);
+        QCOMPARE(h.listed(), (QStringList{"apple", "banana"}));
+        h.controls.selected = 0;
+        Results::ListView1_DblClick(h.form); // nothing selected: nothing happens
+        QCOMPARE(h.listed().size(), 2);
     }
 
     void nothingWhileBusyOrEmpty() {
         Harness h;
         QVERIFY(h.load());
-        Form1& f = h.form();
-        f.ListView1_DblClick(); // empty list
-        fill(f, {"a", "b"});
-        select(f, 1);
-        f.setMousePointer(11);
-        f.ListView1_DblClick();
-        int key = 46;
-        f.ListView1_KeyDown(key, 0);
-        QCOMPARE(words(f).size(), 2);
-        f.setMousePointer(1);
-        f.ListView1_DblClick();
-        QCOMPARE(words(f), QStringList{"b"});
+        Results::ListView1_DblClick(h.form); // empty list
+        fill(h, {"a", "b"});
+        h.controls.selected = 1;
+        h.form.setMousePointer(11);
+        Results::ListView1_DblClick(h.form);
+        int key = Qt::Key_Delete;
+        Results::ListView1_KeyDown(h.form, key, 0);
+        QCOMPARE(h.listed().size(), 2);
+        h.form.setMousePointer(1);
+        Results::ListView1_DblClick(h.form);
+        QCOMPARE(h.listed(), QStringList{"b"});
     }
 
     void clearResults() {
         Harness h;
         QVERIFY(h.load());
-        Form1& f = h.form();
-        f.PushButton2_Click(); // empty list
+        Results::PushButton2_Click(h.form); // empty list
         QCOMPARE(h.header(), QString("Result(s)"));
-        fill(f, {"a", "b"});
-        f.ListItems->setHeaderText("Result(s) - Total Words: 2");
-        f.setMousePointer(11);
-        f.PushButton2_Click();
-        QCOMPARE(words(f).size(), 2); // busy: the words stay
+        fill(h, {"a", "b"});
+        h.controls.ListItems.setHeaderText("Result(s) - Total Words: 2");
+        h.form.setMousePointer(11);
+        Results::PushButton2_Click(h.form);
+        QCOMPARE(h.listed().size(), 2); // busy: the words stay
         QCOMPARE(h.header(), QString("Result(s)"));
-        f.setMousePointer(0);
-        f.PushButton2_Click();
-        QVERIFY(words(f).isEmpty());
+        h.form.setMousePointer(0);
+        Results::PushButton2_Click(h.form);
+        QVERIFY(h.listed().isEmpty());
         QVERIFY(h.desktop.reports().isEmpty());
     }
 };
 
-QTEST_MAIN(EditingTest)
+QTEST_GUILESS_MAIN(EditingTest)
 #include "tst_editing.moc"

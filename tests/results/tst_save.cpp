@@ -1,4 +1,6 @@
 #include "harness.h"
+#include "results/editing.h"
+#include "results/save.h"
 #include "results/text_encoding.h"
 
 #include <QDir>
@@ -20,9 +22,9 @@ void write(const QString& path, const QByteArray& bytes) {
     QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
     f.write(bytes);
 }
-void fill(Form1& f, const QStringList& words) {
+void fill(Harness& h, const QStringList& words) {
     for (const QString& w : words)
-        f.ListItems->Add(w);
+        h.controls.ListItems.Add(w);
 }
 // An existing "old.txt" chosen in the dialog, with Yes to the overwrite question.
 QString overwriteOldFile(Harness& h, const QTemporaryDir& out) {
@@ -44,29 +46,29 @@ class SaveTest : public QObject {
     void threeWordsThreeLines() {
         Harness h;
         QVERIFY(h.load());
-        fill(h.form(), {"apple", "banana", "fig"});
+        fill(h, {"apple", "banana", "fig"});
         QTemporaryDir out;
         const QString path = out.filePath("words"); // no extension is added
         h.desktop.saveAnswers = {path};
         h.desktop.pointers.clear();
-        h.form().PushButton4_Click();
+        Results::PushButton4_Click(h.form);
         QCOMPARE(read(path), QByteArray("apple\r\nbanana\r\nfig\r\n"));
         QCOMPARE(h.desktop.pointers, (std::vector<int>{11, 1}));
         QCOMPARE(h.desktop.yields, 3);
         QCOMPARE(h.desktop.boxes.size(), size_t(1)); // no question for a new file
         const SaveDialogRequest& r = h.desktop.boxes[0].save;
         QCOMPARE(r.title, QString("Save"));
-        QCOMPARE(r.flags, 2621953);
+        QCOMPARE(h.form.CommonDialog1.Flags, 2621953);
         QCOMPARE(r.filters, (QStringList{"Text Files (*.txt)|*.txt", "All Files (*.*)|*.*"}));
         QVERIFY(r.fileName.isEmpty());
         QCOMPARE(filesIn(out.path()), QStringList{"words"});
 
         // the next save offers the name again; Yes replaces the whole file
-        h.form().ListItems->Clear();
-        fill(h.form(), {"x"});
+        h.controls.ListItems.Clear();
+        fill(h, {"x"});
         h.desktop.saveAnswers = {path};
         h.desktop.messageAnswers = {AnswerYes};
-        h.form().PushButton4_Click();
+        Results::PushButton4_Click(h.form);
         QCOMPARE(h.desktop.boxes[1].save.fileName, path);
         QCOMPARE(h.desktop.boxes[2].text, "Are you sure you wish to overwrite " + path + " ?");
         QCOMPARE(h.desktop.boxes[2].style, 4);
@@ -80,39 +82,39 @@ class SaveTest : public QObject {
         QVERIFY(h.load());
         QTemporaryDir out;
         h.desktop.saveAnswers = {out.filePath("empty.txt")};
-        h.form().PushButton4_Click();
+        Results::PushButton4_Click(h.form);
         QCOMPARE(read(out.filePath("empty.txt")), QByteArray());
-        QCOMPARE(h.form().MousePointer(), 1);
+        QCOMPARE(h.form.MousePointer(), 1);
     }
 
     void noOrCancelChangesNothing() {
         Harness h;
         QVERIFY(h.load());
-        fill(h.form(), {"new"});
+        fill(h, {"new"});
         QTemporaryDir out;
         const QString path = out.filePath("keep.txt");
         write(path, "old\ncontent");
         h.desktop.saveAnswers = {path};
         h.desktop.messageAnswers = {AnswerNo};
-        h.form().PushButton4_Click();
+        Results::PushButton4_Click(h.form);
         QCOMPARE(read(path), QByteArray("old\ncontent"));
-        h.form().PushButton4_Click(); // dialog cancelled
+        Results::PushButton4_Click(h.form); // dialog cancelled
         QCOMPARE(read(path), QByteArray("old\ncontent"));
-        QCOMPARE(h.form().MousePointer(), 0);
+        QCOMPARE(h.form.MousePointer(), 0);
         QCOMPARE(filesIn(out.path()), QStringList{"keep.txt"});
     }
 
     void unwritablePlaceIsReportedOnce() {
         Harness h;
         QVERIFY(h.load());
-        fill(h.form(), {"a", "b"});
+        fill(h, {"a", "b"});
         QTemporaryDir out;
         write(out.filePath("file"), "x");
         // a file where a folder should be: even root cannot write there
         h.desktop.saveAnswers = {out.filePath("file/words.txt")};
-        h.form().PushButton4_Click();
+        Results::PushButton4_Click(h.form);
         QCOMPARE(h.desktop.reportSteps(), std::vector<int>{130});
-        QCOMPARE(h.form().MousePointer(), 1);
+        QCOMPARE(h.form.MousePointer(), 1);
         QCOMPARE(filesIn(out.path()), QStringList{"file"});
         QCOMPARE(read(out.filePath("file")), QByteArray("x"));
 
@@ -123,7 +125,7 @@ class SaveTest : public QObject {
             h.desktop.boxes.clear();
             h.desktop.saveAnswers = {out.filePath("ro/old.txt")};
             h.desktop.messageAnswers = {AnswerYes};
-            h.form().PushButton4_Click();
+            Results::PushButton4_Click(h.form);
             QFile::setPermissions(out.filePath("ro"),
                                   QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
             QCOMPARE(h.desktop.reportSteps().size(), size_t(1));
@@ -134,16 +136,16 @@ class SaveTest : public QObject {
     void failedWriteKeepsTheOldFile() {
         Harness h;
         QVERIFY(h.load());
-        fill(h.form(), {"a", "b", "c"});
+        fill(h, {"a", "b", "c"});
         QTemporaryDir out;
         const QString path = overwriteOldFile(h, out);
-        setStepFaultHook(failOnce("PushButton4_Click", {136}));
-        h.form().PushButton4_Click();
-        setStepFaultHook(nullptr);
+        h.faults = failOnce("PushButton4_Click", {136});
+        Results::PushButton4_Click(h.form);
+        h.faults = nullptr;
         QCOMPARE(h.desktop.reportSteps(), std::vector<int>{136}); // once; the rest skipped
         QCOMPARE(read(path), QByteArray("old"));
         QCOMPARE(filesIn(out.path()), QStringList{"old.txt"});
-        QCOMPARE(h.form().MousePointer(), 1);
+        QCOMPARE(h.form.MousePointer(), 1);
     }
 
     void fullDiskKeepsTheOldFile() {
@@ -152,7 +154,7 @@ class SaveTest : public QObject {
         QStringList many;
         for (int i = 0; i < 5000; ++i)
             many << QString("word%1").arg(i);
-        fill(h.form(), many);
+        fill(h, many);
         QTemporaryDir out;
         const QString path = overwriteOldFile(h, out);
         rlimit before{};
@@ -161,7 +163,7 @@ class SaveTest : public QObject {
         rlimit small = before;
         small.rlim_cur = 1000;
         setrlimit(RLIMIT_FSIZE, &small);
-        h.form().PushButton4_Click();
+        Results::PushButton4_Click(h.form);
         setrlimit(RLIMIT_FSIZE, &before);
         const auto steps = h.desktop.reportSteps();
         QCOMPARE(steps.size(), size_t(1));
@@ -173,29 +175,29 @@ class SaveTest : public QObject {
     void closeRequestDuringTheSave() {
         Harness h;
         QVERIFY(h.load());
-        fill(h.form(), {"a", "b", "c"});
+        fill(h, {"a", "b", "c"});
         QTemporaryDir out;
         const QString path = overwriteOldFile(h, out);
         h.desktop.yieldActions = {nullptr, [&] { h.closeWindow(); }};
-        QVERIFY_THROWS_EXCEPTION(ProgramEnded, h.form().PushButton4_Click());
+        QVERIFY_THROWS_EXCEPTION(ProgramEnded, Results::PushButton4_Click(h.form));
         QCOMPARE(read(path), QByteArray("old"));
         QCOMPARE(filesIn(out.path()), QStringList{"old.txt"});
-        QVERIFY(!h.form().abandonSave);
+        QVERIFY(!h.form.abandonSave);
     }
 
     void editingDuringTheSaveDoesNothing() {
         Harness h;
         QVERIFY(h.load());
-        fill(h.form(), {"a", "b", "c"});
+        fill(h, {"a", "b", "c"});
         QTemporaryDir out;
         h.desktop.saveAnswers = {out.filePath("s.txt")};
         h.desktop.yieldActions = {[&] {
-            h.form().PushButton2_Click(); // busy: only the header goes back
-            h.form().ListView1_DblClick();
+            Results::PushButton2_Click(h.form); // busy: only the header goes back
+            Results::ListView1_DblClick(h.form);
         }};
-        h.form().PushButton4_Click();
+        Results::PushButton4_Click(h.form);
         QCOMPARE(read(out.filePath("s.txt")), QByteArray("a\r\nb\r\nc\r\n"));
-        QCOMPARE(h.form().ListItems->Count(), 3);
+        QCOMPARE(h.controls.ListItems.Count(), 3);
     }
 
     void codePages() {

@@ -1,7 +1,8 @@
 #include "harness.h"
+#include "results/clipboard.h"
+#include "results/editing.h"
 #include "shell/steps.h"
 
-#include <QPushButton>
 #include <QtTest>
 
 using namespace lexivane;
@@ -63,39 +64,28 @@ class ErrorReportTest : public QObject {
         h.desktop.boxes.clear();
         QList<QPair<QString, int>> asked;
         const StepFaultHook once = failOnce("PushButton2_Click", {100, 102});
-        setStepFaultHook([&](const QString& handler, int step) {
+        h.faults = [&](const QString& handler, int step) {
             asked << qMakePair(handler, step);
             return once(handler, step);
-        });
-        h.form().ListItems->Add("w");
-        h.form().PushButton2_Click();
+        };
+        h.controls.ListItems.Add("w");
+        Results::PushButton2_Click(h.form);
         // Both steps fail: two reports in order; the failed pointer test still clears.
         QCOMPARE(h.desktop.reportSteps(), (std::vector<int>{100, 102}));
-        QCOMPARE(h.form().ListItems->Count(), 0);
+        QCOMPARE(h.controls.ListItems.Count(), 0);
         QVERIFY(h.desktop.reports()[0].contains("Form1.PushButton2_Click at line 100"));
         QCOMPARE(asked.first(), qMakePair(QString("PushButton2_Click"), 100));
-    }
-
-    void everyStepOfTheHelpButtonFailing() {
-        Harness h;
-        QVERIFY(h.load());
-        h.desktop.boxes.clear();
-        setStepFaultHook(
-            [](const QString& handler, int) { return handler == "PushButton6_Click"; });
-        h.form().PushButton6_Click();
-        QCOMPARE(h.desktop.reportSteps(), (std::vector<int>{100}));
-        QCOMPARE(h.desktop.messages().size(), 0);
     }
 
     void copyFailureStillConfirms() {
         Harness h;
         QVERIFY(h.load());
         h.desktop.boxes.clear();
-        h.form().ListItems->Add("w");
-        setStepFaultHook([](const QString& handler, int step) {
+        h.controls.ListItems.Add("w");
+        h.faults = [](const QString& handler, int step) {
             return handler == "PushButton5_Click" && step == 118;
-        });
-        h.form().PushButton5_Click();
+        };
+        Results::PushButton5_Click(h.form);
         QCOMPARE(h.desktop.boxes.size(), size_t(2));
         QVERIFY(h.desktop.boxes[0].text.contains(
             "\r\nin Vandrel2021/08/31.Form1.PushButton5_Click at line 118\r\r"));

@@ -3,7 +3,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QGroupBox>
 #include <QtTest>
 
 using namespace lexivane;
@@ -48,8 +47,8 @@ class MainRoutinesTest : public QObject {
         {
             Harness h;
             QVERIFY(h.load());
-            QCOMPARE(h.form().palette().color(QPalette::Window), QColor(Qt::white));
-            QVERIFY(h.form().styleSheet().isEmpty());
+            QVERIFY(!h.controls.buttonFace);
+            QVERIFY(h.controls.styleSheet.isEmpty());
         }
         // A readable skin: button-face colours and the sheet applied.
         {
@@ -61,11 +60,8 @@ class MainRoutinesTest : public QObject {
             f.close();
             QVERIFY(h.load());
             QVERIFY(h.desktop.reports().isEmpty());
-            const QColor face = QApplication::palette().color(QPalette::Button);
-            QCOMPARE(h.form().palette().color(QPalette::Window), face);
-            QCOMPARE(h.form().Frame1->palette().color(QPalette::Window), face);
-            QVERIFY(h.form().styleSheet().contains("navy"));
-            QCOMPARE(h.form().SkinFramework1.Options & 1, 1);
+            QVERIFY(h.controls.buttonFace);
+            QVERIFY(h.controls.styleSheet.contains("navy"));
         }
         // Junk, empty or unreadable: one report under 106, the colours already changed.
         const QList<QByteArray> junk = {QByteArray("\x00\x01\x02\xff\xfe", 5), QByteArray()};
@@ -78,22 +74,21 @@ class MainRoutinesTest : public QObject {
             f.close();
             QVERIFY(h.load());
             QCOMPARE(h.desktop.reportSteps(), std::vector<int>{106});
-            QVERIFY(h.form().palette().color(QPalette::Window) != QColor(Qt::white) ||
-                    QApplication::palette().color(QPalette::Button) == QColor(Qt::white));
-            QVERIFY(h.form().styleSheet().isEmpty());
-            QVERIFY(!h.form().SkinFramework1.loaded());
+            QVERIFY(h.controls.buttonFace);
+            QVERIFY(h.controls.styleSheet.isEmpty());
+            QVERIFY(!h.form.SkinFramework1.loaded());
         }
     }
 
     void topmostGoesThroughTheDesktop() {
         Harness h;
         QVERIFY(h.load());
-        Main::MakeTopmost(h.desktop, &h.form());
+        Main::MakeTopmost(h.desktop);
         QVERIFY(h.desktop.topmost);
-        Main::MakeNotTopmost(h.desktop, &h.form());
+        Main::MakeNotTopmost(h.desktop);
         QVERIFY(!h.desktop.topmost);
     }
 };
 
-QTEST_MAIN(MainRoutinesTest)
+QTEST_GUILESS_MAIN(MainRoutinesTest)
 #include "tst_main_routines.moc"

@@ -1,7 +1,8 @@
 // The real desktop, on the offscreen platform: what the scripted one stands in for.
 
-#include "harness.h"
 #include "shell/qt_desktop.h"
+#include "shell/startup.h"
+#include "window_harness.h"
 
 #include <QClipboard>
 #include <QComboBox>
@@ -36,10 +37,10 @@ class QtDesktopTest : public QObject {
     void pendingStopClickIsHandledInTheYield() {
         QTemporaryDir settings;
         QuietDesktop desktop(settings.path());
-        Harness h; // for its program folder and database
-        Form1 form({&desktop, h.folder(), [] { return 0.5; }});
+        Fixture h(kSomeWords); // for its program folder and database
+        Form1 form({&desktop, h.folder(), [] { return 0.5; }, {}});
         desktop.setMainWindow(&form);
-        form.Form_Load();
+        Startup::Form_Load(form.form());
         QVERIFY(desktop.shown.isEmpty());
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
@@ -56,12 +57,12 @@ class QtDesktopTest : public QObject {
     void settingsLandInTheFolder() {
         QTemporaryDir settings;
         QuietDesktop desktop(settings.path());
-        Harness h;
-        Form1 form({&desktop, h.folder(), [] { return 0.5; }});
-        form.Form_Load();
+        Fixture h(kSomeWords);
+        Form1 form({&desktop, h.folder(), [] { return 0.5; }, {}});
+        Startup::Form_Load(form.form());
         QVERIFY(QFile::exists(settings.filePath("Tallowick.conf")));
         form.Combo1->setCurrentIndex(4);
-        form.Combo1_Click();
+        emit form.Combo1->activated(4);
         QCOMPARE(desktop.settings().GetSetting("Tallowick", "Lexivane", "Combo1", "x"),
                  QString("4"));
     }
@@ -70,14 +71,15 @@ class QtDesktopTest : public QObject {
         QTemporaryDir settings;
         QtDesktop desktop(settings.path());
         QWidget w;
-        QVERIFY_THROWS_EXCEPTION(AppError, desktop.setTopmost(&w, true)); // no handle yet
+        desktop.setMainWindow(&w);
+        QVERIFY_THROWS_EXCEPTION(AppError, desktop.setTopmost(true)); // no handle yet
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         const WId id = w.winId();
         const QRect geometry = w.geometry();
-        desktop.setTopmost(&w, true);
+        desktop.setTopmost(true);
         QVERIFY(w.windowHandle()->flags() & Qt::WindowStaysOnTopHint);
-        desktop.setTopmost(&w, false);
+        desktop.setTopmost(false);
         QVERIFY(!(w.windowHandle()->flags() & Qt::WindowStaysOnTopHint));
         QVERIFY(w.isVisible());
         QCOMPARE(w.winId(), id);
@@ -88,8 +90,9 @@ class QtDesktopTest : public QObject {
         QTemporaryDir settings;
         QtDesktop desktop(settings.path());
         QWidget w;
+        desktop.setMainWindow(&w);
         for (int i = 1; i <= 5000; ++i)
-            desktop.setWindowTitle(&w, QString("Copying %1 of 5000").arg(i));
+            desktop.setWindowTitle(QString("Copying %1 of 5000").arg(i));
         QTRY_COMPARE(w.windowTitle(), QString("Copying 5000 of 5000"));
     }
 
@@ -97,13 +100,14 @@ class QtDesktopTest : public QObject {
         QTemporaryDir settings;
         QtDesktop desktop(settings.path());
         QWidget w;
-        desktop.showPointer(&w, 11, std::nullopt);
+        desktop.setMainWindow(&w);
+        desktop.showPointer(11, std::nullopt);
         QCOMPARE(w.cursor().shape(), Qt::WaitCursor);
-        desktop.showPointer(&w, 99, std::nullopt); // no picture: the standard arrow
+        desktop.showPointer(99, std::nullopt); // no picture: the standard arrow
         QCOMPARE(w.cursor().shape(), Qt::ArrowCursor);
-        desktop.showPointer(&w, 99, QCursor(Qt::PointingHandCursor));
+        desktop.showPointer(99, QCursor(Qt::PointingHandCursor));
         QCOMPARE(w.cursor().shape(), Qt::PointingHandCursor);
-        desktop.showPointer(&w, 0, std::nullopt);
+        desktop.showPointer(0, std::nullopt);
         QCOMPARE(w.cursor().shape(), Qt::ArrowCursor);
     }
 
@@ -111,7 +115,7 @@ class QtDesktopTest : public QObject {
         QTemporaryDir settings;
         QtDesktop desktop(settings.path());
         QVERIFY(desktop.clipboardClear());
-        QVERIFY(desktop.clipboardSetText("apple\r\nfig\r\n", 0));
+        QVERIFY(desktop.clipboardSetText("apple\r\nfig\r\n"));
         QCOMPARE(QGuiApplication::clipboard()->text(), QString("apple\r\nfig\r\n"));
     }
 };

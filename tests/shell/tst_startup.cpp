@@ -1,10 +1,9 @@
 #include "harness.h"
 #include "lookup/late_bound.h"
+#include "shell/startup.h"
 
-#include <QComboBox>
 #include <QDir>
 #include <QFile>
-#include <QTreeView>
 #include <QtTest>
 
 using namespace lexivane;
@@ -22,10 +21,10 @@ class StartupTest : public QObject {
                  QDir::toNativeSeparators(h.folder() + "/dbWords.mdb") + " not found.");
         QCOMPARE(h.desktop.boxes[0].style, 0);
         QCOMPARE(h.desktop.boxes[0].title, QString("Lexivane"));
-        QVERIFY(!h.form().isVisible());
+        QVERIFY(!h.controls.iconShown); // nothing after the message ran
         QCOMPARE(h.desktop.memorySettings.reads, 0);
         QVERIFY(h.desktop.memorySettings.writes.isEmpty());
-        QCOMPARE(h.form().Combo1->count(), 0);
+        QCOMPARE(h.controls.filterCount(), 0);
     }
 
     void aFolderNamedLikeTheDatabaseIsMissing() {
@@ -39,9 +38,9 @@ class StartupTest : public QObject {
         Harness h;
         QVERIFY(h.load());
         QVERIFY(h.desktop.reports().isEmpty());
-        QCOMPARE(h.form().Combo1->count(), 7);
-        QCOMPARE(h.form().Combo1->currentIndex(), 0);
-        QCOMPARE(h.form().Combo1->currentText(), QString("1-letter"));
+        QCOMPARE(h.controls.filterCount(), 7);
+        QCOMPARE(h.controls.Combo1Index, 0);
+        QCOMPARE(h.controls.filterText(), QString("1-letter"));
         QCOMPARE(h.desktop.memorySettings.writes, QStringList{"Tallowick/Lexivane/Combo1=0"});
         QCOMPARE(h.header(), QString("Result(s)"));
         QCOMPARE(ado::as<ado::Connection>(Globals::dbConnection).State(), 1);
@@ -71,7 +70,7 @@ class StartupTest : public QObject {
         Harness h;
         h.desktop.memorySettings.values["Tallowick/Lexivane/Combo1"] = stored;
         QVERIFY(h.load());
-        QCOMPARE(h.form().Combo1->currentIndex(), index);
+        QCOMPARE(h.controls.Combo1Index, index);
         if (reported) {
             QCOMPARE(h.desktop.reportSteps(), std::vector<int>{154});
             QVERIFY(h.desktop.memorySettings.writes.isEmpty()); // left as it was
@@ -81,7 +80,7 @@ class StartupTest : public QObject {
         if (index > 0) QCOMPARE(h.desktop.memorySettings.combo1(), QString::number(index));
         // the rest of start-up still ran
         QCOMPARE(h.header(), QString("Result(s)"));
-        QCOMPARE(h.form().ListView1->columnWidth(0), h.form().px(7300));
+        QCOMPARE(h.controls.columnWidthTwips, 7300);
     }
 
     void unreadableDatabaseReportsOnceAndGoesOn() {
@@ -93,7 +92,7 @@ class StartupTest : public QObject {
         QVERIFY(h.load());
         QCOMPARE(h.desktop.reportSteps(), std::vector<int>{114});
         QVERIFY(h.desktop.reports()[0].contains("dbWords.mdb"));
-        QCOMPARE(h.form().Combo1->count(), 7);
+        QCOMPARE(h.controls.filterCount(), 7);
         QCOMPARE(ado::as<ado::Connection>(Globals::dbConnection).State(), 0);
     }
 
@@ -101,14 +100,14 @@ class StartupTest : public QObject {
         {
             Harness h;
             QVERIFY(h.load());
-            QVERIFY(!h.form().MouseIcon); // none beside the program: nothing, no message
+            QVERIFY(!h.form.MouseIcon); // none beside the program: nothing, no message
         }
         {
             Harness h;
             QVERIFY(QFile::copy(binDir() + "/HAND-M.CUR", h.folder() + "/HAND-M.CUR"));
             QVERIFY(h.load());
             QVERIFY(h.desktop.reports().isEmpty());
-            QVERIFY(h.form().MouseIcon.has_value());
+            QVERIFY(h.form.MouseIcon.has_value());
         }
         for (const QByteArray& junk : {QByteArray(), QByteArray("not a picture"),
                                        QByteArray("\0\0\2\0\1\0", 6) + QByteArray(16, '\xff')}) {
@@ -119,7 +118,7 @@ class StartupTest : public QObject {
             f.close();
             QVERIFY(h.load());
             QCOMPARE(h.desktop.reportSteps(), std::vector<int>{120});
-            QVERIFY(!h.form().MouseIcon);
+            QVERIFY(!h.form.MouseIcon);
         }
     }
 
@@ -131,14 +130,14 @@ class StartupTest : public QObject {
             QVERIFY(h.load());
             ado::setCreateObjectFailure(nullptr);
             QCOMPARE(h.desktop.reportSteps(), (std::vector<int>{110, 112, 112, 114}));
-            QCOMPARE(h.form().Combo1->count(), 7);
+            QCOMPARE(h.controls.filterCount(), 7);
         }
         const std::vector<int> steps = {106, 110, 112, 114, 116, 118, 120, 122, 140,
                                         142, 144, 146, 148, 150, 152, 154, 156, 158};
         for (int step : steps) {
             Harness h;
             QVERIFY(QFile::copy(binDir() + "/HAND-M.CUR", h.folder() + "/HAND-M.CUR"));
-            setStepFaultHook(failOnce("Form_Load", {step}));
+            h.faults = failOnce("Form_Load", {step});
             QVERIFY2(h.load(), qPrintable(QString::number(step)));
             std::vector<int> expected{step};
             if (step == 110) // no connection: its State, Close and Open fail too
@@ -148,12 +147,11 @@ class StartupTest : public QObject {
             if (step == 140) // without the first entry the stored index 0 selects another one
                 expected = {140};
             QCOMPARE(h.desktop.reportSteps(), expected);
-            QCOMPARE(h.form().Combo1->count(), step >= 140 && step <= 152 ? 6 : 7);
+            QCOMPARE(h.controls.filterCount(), step >= 140 && step <= 152 ? 6 : 7);
         }
         // The database check failing goes to the message and the end.
         Harness h;
-        setStepFaultHook(
-            [](const QString& handler, int s) { return handler == "Form_Load" && s == 100; });
+        h.faults = [](const QString& handler, int s) { return handler == "Form_Load" && s == 100; };
         QVERIFY(!h.load());
         QCOMPARE(h.desktop.reportSteps(), std::vector<int>{100});
         QVERIFY(h.desktop.messages().first().endsWith("dbWords.mdb not found."));
@@ -175,10 +173,10 @@ class StartupTest : public QObject {
         QVERIFY(h.load());
         bool cancel = false;
         int yieldsBefore = h.desktop.yields;
-        h.form().Form_QueryUnload(cancel, 0);
+        Startup::Form_QueryUnload(h.form, cancel, 0);
         QVERIFY(!cancel);
         QCOMPARE(h.desktop.yields, yieldsBefore + 1);
-        QVERIFY_THROWS_EXCEPTION(ProgramEnded, h.form().Form_Unload(cancel));
+        QVERIFY_THROWS_EXCEPTION(ProgramEnded, Startup::Form_Unload(h.form, cancel));
         QVERIFY(h.desktop.ended);
     }
 };

@@ -1,8 +1,12 @@
-#include "harness.h"
+#include "window_harness.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTreeView>
@@ -12,6 +16,16 @@ using namespace lexivane;
 using namespace lexivane::testing;
 
 namespace {
+void fill(Form1& f, const QStringList& words) {
+    for (const QString& w : words)
+        f.ListItems->Add(w);
+    QCoreApplication::processEvents();
+}
+void select(Form1& f, int row) {
+    f.ListView1->selectionModel()->select(f.ListItems->index(row - 1, 0),
+                                          QItemSelectionModel::ClearAndSelect |
+                                              QItemSelectionModel::Rows);
+}
 void moveOver(QWidget* w) {
     QMouseEvent e(QEvent::MouseMove, QPointF(2, 2), w->mapToGlobal(QPointF(2, 2)), Qt::NoButton,
                   Qt::NoButton, Qt::NoModifier);
@@ -23,9 +37,9 @@ class WindowTest : public QObject {
     Q_OBJECT
   private slots:
     void layoutAt96Dpi() {
-        Harness h;
+        WindowHarness h;
         QVERIFY(h.load());
-        Form1& f = h.form();
+        Form1& f = h.window();
         if (f.px(1440) != 96) QSKIP("screen is not at 96 DPI");
         QCOMPARE(f.size(), QSize(536, 434));
         QCOMPARE(f.minimumSize(), f.maximumSize());
@@ -44,9 +58,9 @@ class WindowTest : public QObject {
     }
 
     void captionsFontsAndFlags() {
-        Harness h;
+        WindowHarness h;
         QVERIFY(h.load());
-        Form1& f = h.form();
+        Form1& f = h.window();
         QCOMPARE(f.Frame1->title(), QString("Filter By Length Of Word"));
         QCOMPARE(f.PushButton1->text(), QString("Display Filtered List"));
         QCOMPARE(f.PushButton3->text(), QString("Display Entire List"));
@@ -54,7 +68,7 @@ class WindowTest : public QObject {
         QCOMPARE(f.PushButton2->text(), QString("Clear Results"));
         QCOMPARE(f.PushButton5->text(), QString("Copy Results To Clipboard"));
         QCOMPARE(f.PushButton6->text(), QString("Help"));
-        QCOMPARE(f.caption(), QString("Lexivane"));
+        QCOMPARE(f.form().caption(), QString("Lexivane"));
         QCOMPARE(f.ListView1->toolTip(),
                  QString("Double-click item to remove it. Move | line to right and out of window "
                          "to reveal full names."));
@@ -77,9 +91,9 @@ class WindowTest : public QObject {
     }
 
     void tabOrderFollowsTheTabIndices() {
-        Harness h;
+        WindowHarness h;
         QVERIFY(h.load());
-        Form1& f = h.form();
+        Form1& f = h.window();
         const QList<QWidget*> expected = {f.ListView1,   f.PushButton3, f.PushButton4,
                                           f.PushButton2, f.PushButton5, f.Combo1,
                                           f.PushButton1, f.PushButton6, f.ListView1};
@@ -94,37 +108,37 @@ class WindowTest : public QObject {
     }
 
     void hoverFeedback() {
-        Harness h;
+        WindowHarness h;
         QVERIFY(h.load());
-        Form1& f = h.form();
+        Form1& f = h.window();
         f.show();
         QVERIFY(QTest::qWaitForWindowExposed(&f));
         moveOver(f.PushButton3);
-        QCOMPARE(f.MousePointer(), 99);
+        QCOMPARE(f.form().MousePointer(), 99);
         moveOver(f.ListView1->viewport());
-        QCOMPARE(f.MousePointer(), 0);
+        QCOMPARE(f.form().MousePointer(), 0);
         moveOver(f.PushButton1);
-        QCOMPARE(f.MousePointer(), 99);
+        QCOMPARE(f.form().MousePointer(), 99);
         moveOver(f.Combo1); // the drop-down list has no hover feedback of its own
-        QCOMPARE(f.MousePointer(), 99);
+        QCOMPARE(f.form().MousePointer(), 99);
         moveOver(f.Frame1);
-        QCOMPARE(f.MousePointer(), 0);
-        f.setMousePointer(1);
+        QCOMPARE(f.form().MousePointer(), 0);
+        f.form().setMousePointer(1);
         moveOver(f.PushButton6);
-        QCOMPARE(f.MousePointer(), 99);
+        QCOMPARE(f.form().MousePointer(), 99);
         moveOver(&f);
-        QCOMPARE(f.MousePointer(), 0);
-        f.setMousePointer(11);
+        QCOMPARE(f.form().MousePointer(), 0);
+        f.form().setMousePointer(11);
         moveOver(f.PushButton6);
         moveOver(f.ListView1->viewport());
-        QCOMPARE(f.MousePointer(), 11);
+        QCOMPARE(f.form().MousePointer(), 11);
     }
 
     void helpShowsOneBox() {
-        Harness h;
+        WindowHarness h;
         QVERIFY(h.load());
         h.desktop.boxes.clear();
-        h.form().PushButton6_Click();
+        h.window().PushButton6_Click();
         QCOMPARE(h.desktop.boxes.size(), size_t(1));
         const ShownBox& b = h.desktop.boxes[0];
         QCOMPARE(b.text, QString("Questions? Please contact Team Tallowick at "
@@ -134,26 +148,68 @@ class WindowTest : public QObject {
         QVERIFY(h.desktop.openedUrls.isEmpty());
     }
 
-    void resultsListBatchesViewUpdates() {
-        Harness h;
+    void everyStepOfTheHelpButtonFailing() {
+        WindowHarness h;
         QVERIFY(h.load());
-        ResultsModel* m = h.form().ListItems;
-        QSignalSpy inserted(m, &QAbstractItemModel::rowsInserted);
-        for (int i = 0; i < 1000; ++i)
-            m->Add(QString::number(i));
-        QCOMPARE(m->Count(), 1000);
-        QCOMPARE(m->rowCount(QModelIndex()), 0); // views hear nothing while the loop runs
-        QCoreApplication::processEvents();
-        QCOMPARE(m->rowCount(QModelIndex()), 1000);
-        QCOMPARE(inserted.size(), 1);
-        QVERIFY(m->flags(m->index(0, 0)) & Qt::ItemIsUserCheckable);
-        QCOMPARE(m->data(m->index(0, 0), Qt::CheckStateRole).toInt(), int(Qt::Unchecked));
-        m->Add("late");
-        m->Remove(1); // publishes the pending word first
-        QCOMPARE(m->rowCount(QModelIndex()), 1000);
-        QCOMPARE(m->Text(1000), QString("late"));
-        QVERIFY_THROWS_EXCEPTION(AppError, m->Text(1001));
-        QVERIFY_THROWS_EXCEPTION(AppError, m->Remove(0));
+        h.desktop.boxes.clear();
+        h.faults = [](const QString& handler, int) { return handler == "PushButton6_Click"; };
+        h.window().PushButton6_Click();
+        QCOMPARE(h.desktop.reportSteps(), (std::vector<int>{100}));
+        QCOMPARE(h.desktop.messages().size(), 0);
+    }
+
+    // Delete with any modifiers reaches the key handler; other keys remove nothing.
+    void deleteKeyReachesTheList() {
+        WindowHarness h;
+        QVERIFY(h.load());
+        Form1& f = h.window();
+        fill(f, {"a", "b", "c", "d", "e"});
+        for (Qt::KeyboardModifiers mods :
+             {Qt::KeyboardModifiers(Qt::NoModifier), Qt::KeyboardModifiers(Qt::ShiftModifier),
+              Qt::KeyboardModifiers(Qt::ControlModifier), Qt::AltModifier | Qt::ShiftModifier}) {
+            select(f, 2);
+            QTest::keyClick(f.ListView1, Qt::Key_Delete, mods);
+        }
+        QCOMPARE(wordsOf(*f.ListItems), QStringList{"a"});
+        select(f, 1);
+        QTest::keyClick(f.ListView1, Qt::Key_Backspace);
+        QTest::keyClick(f.ListView1, Qt::Key_X);
+        QCOMPARE(wordsOf(*f.ListItems), QStringList{"a"});
+    }
+
+    void doubleClickRemovesTheSelectedWordWherever() {
+        WindowHarness h;
+        QVERIFY(h.load());
+        Form1& f = h.window();
+        f.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        fill(f, {"apple", "banana", "fig"});
+        select(f, 3);
+        // below the last word
+        QTest::mouseDClick(f.ListView1->viewport(), Qt::LeftButton, {},
+                           QPoint(5, f.ListView1->viewport()->height() - 3));
+        QCOMPARE(wordsOf(*f.ListItems), (QStringList{"apple", "banana"}));
+    }
+
+    void skinPaintsTheWindow() {
+        {
+            WindowHarness h;
+            QVERIFY(h.load());
+            QCOMPARE(h.window().palette().color(QPalette::Window), QColor(Qt::white));
+            QVERIFY(h.window().styleSheet().isEmpty());
+        }
+        WindowHarness h;
+        QVERIFY(QDir(h.folder()).mkdir("x"));
+        QFile f(h.folder() + "/x/o.cjs");
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("QPushButton { color: navy; }\n");
+        f.close();
+        QVERIFY(h.load());
+        QVERIFY(h.desktop.reports().isEmpty());
+        const QColor face = QApplication::palette().color(QPalette::Button);
+        QCOMPARE(h.window().palette().color(QPalette::Window), face);
+        QCOMPARE(h.window().Frame1->palette().color(QPalette::Window), face);
+        QVERIFY(h.window().styleSheet().contains("navy"));
     }
 };
 

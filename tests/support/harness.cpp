@@ -1,5 +1,8 @@
 #include "harness.h"
 
+#include "lookup/loads.h"
+#include "shell/startup.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -108,47 +111,57 @@ bool referenceLess(const QString& a, const QString& b) {
     return a.toUcs4() < b.toUcs4();
 }
 
-Harness::Harness(const QStringList& words) {
+Fixture::Fixture(const QStringList& words) {
     Globals::reset();
-    setStepFaultHook(nullptr);
     if (!words.isEmpty()) makeDatabase(dir.filePath(QStringLiteral("dbWords.mdb")), words);
+}
+
+Fixture::~Fixture() {
+    Globals::reset();
+}
+
+AppContext Fixture::context() {
     AppContext context;
     context.desktop = &desktop;
     context.programFolder = dir.path();
     context.random = [this] { return roll; };
-    window = std::make_unique<Form1>(context);
+    context.stepFault = [this](const QString& handler, int step) {
+        return faults && faults(handler, step);
+    };
+    return context;
 }
 
-Harness::~Harness() {
-    setStepFaultHook(nullptr);
-    window.reset();
-    Globals::reset();
-}
+Harness::Harness(const QStringList& words) : Fixture(words), form(context(), controls) {}
 
 bool Harness::load() {
     try {
-        window->Form_Load();
+        Startup::Form_Load(form);
         return true;
     } catch (const ProgramEnded&) {
         return false;
     }
 }
 
+void Harness::choose(int entry) {
+    controls.Combo1Index = entry;
+    Lookup::Combo1_Click(form);
+}
+
 void Harness::closeWindow() {
     bool cancel = false;
-    window->Form_QueryUnload(cancel, 0);
-    window->Form_Unload(cancel);
+    Startup::Form_QueryUnload(form, cancel, 0);
+    Startup::Form_Unload(form, cancel);
 }
 
-QStringList Harness::listed() const {
+QStringList Harness::listed() {
+    return wordsOf(controls.ListItems);
+}
+
+QStringList wordsOf(const ResultsModel& list) {
     QStringList out;
-    for (int i = 1; i <= window->ListItems->Count(); ++i)
-        out << window->ListItems->Text(i);
+    for (int i = 1; i <= list.Count(); ++i)
+        out << list.Text(i);
     return out;
-}
-
-QString Harness::header() const {
-    return window->ListItems->headerText();
 }
 
 } // namespace lexivane::testing

@@ -1,15 +1,16 @@
 #pragma once
 
-// A main window on a program folder of its own, driven through the scripted desktop.
+// The handlers on a program folder of their own, driven through the scripted desktop.
 
+#include "fake_controls.h"
 #include "scripted_desktop.h"
+#include "shell/form.h"
 #include "shell/globals.h"
 #include "shell/steps.h"
-#include "shell/window/form1.h"
 
 #include <QStringList>
 #include <QTemporaryDir>
-#include <memory>
+#include <vector>
 
 namespace lexivane::testing {
 
@@ -31,23 +32,39 @@ bool referenceLess(const QString& a, const QString& b);
 // The base letters a word sorts by first.
 QString primaryKey(const QString& word);
 
-struct Harness {
-    explicit Harness(const QStringList& words = {"a", "at", "cat", "dog", "bird", "apple"});
-    ~Harness();
+inline const QStringList kSomeWords = {"a", "at", "cat", "dog", "bird", "apple"};
 
-    // Runs the start-up; true when it did not end the program.
-    bool load();
-    Form1& form() { return *window; }
+// A program folder (with dbWords.mdb made from the words, unless there are none), the
+// scripted desktop, and the faults and the home-page draw the context hands on.
+struct Fixture {
+    explicit Fixture(const QStringList& words);
+    ~Fixture();
+    AppContext context();
     QString folder() const { return dir.path(); }
-    QStringList listed() const; // the words in the results list
-    // A close request as the window system makes it; ends by throwing ProgramEnded.
-    void closeWindow();
-    QString header() const;
 
     QTemporaryDir dir;
     ScriptedDesktop desktop;
-    std::unique_ptr<Form1> window;
-    double roll = 0.5; // the home-page draw
+    StepFaultHook faults; // asked before every step
+    double roll = 0.5;    // the home-page draw
 };
+
+// The handlers on plain controls: no widget anywhere.
+struct Harness : Fixture {
+    explicit Harness(const QStringList& words = kSomeWords);
+
+    // Runs the start-up; true when it did not end the program.
+    bool load();
+    QStringList listed(); // the words in the results list
+    QString header() const { return controls.ListItems.headerText(); }
+    // Picks a filter entry as the user does.
+    void choose(int entry);
+    // A close request as the window system makes it; ends by throwing ProgramEnded.
+    void closeWindow();
+
+    FakeControls controls;
+    Form form;
+};
+
+QStringList wordsOf(const ResultsModel& list);
 
 } // namespace lexivane::testing

@@ -50,7 +50,7 @@ bool ScriptedDesktop::clipboardClear() {
     return true;
 }
 
-bool ScriptedDesktop::clipboardSetText(const QString& text, int) {
+bool ScriptedDesktop::clipboardSetText(const QString& text) {
     ++clipboardAttempts;
     if (clipboardFailures > 0) {
         --clipboardFailures;
@@ -71,11 +71,11 @@ void ScriptedDesktop::yield() {
     }
 }
 
-void ScriptedDesktop::showPointer(QWidget*, int pointer, const std::optional<QCursor>&) {
+void ScriptedDesktop::showPointer(int pointer, const std::optional<QCursor>&) {
     pointers.push_back(pointer);
 }
 
-void ScriptedDesktop::setTopmost(QWidget*, bool on) {
+void ScriptedDesktop::setTopmost(bool on) {
     topmostCalls.push_back(on);
     if (failTopmost) throw AppError("The window has no handle");
     topmost = on;

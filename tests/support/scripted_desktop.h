@@ -49,11 +49,11 @@ class ScriptedDesktop : public Desktop {
                      const QString& defaultText) override;
     QString saveDialog(const SaveDialogRequest& request) override;
     bool clipboardClear() override;
-    bool clipboardSetText(const QString& text, int format) override;
+    bool clipboardSetText(const QString& text) override;
     void yield() override;
-    void showPointer(QWidget*, int pointer, const std::optional<QCursor>& custom) override;
-    void setWindowTitle(QWidget*, const QString& title) override { titles << title; }
-    void setTopmost(QWidget*, bool topmost) override;
+    void showPointer(int pointer, const std::optional<QCursor>& custom) override;
+    void setWindowTitle(const QString& title) override { titles << title; }
+    void setTopmost(bool topmost) override;
     void openUrl(const QString& url) override { openedUrls << url; }
     SettingsStore& settings() override { return *settingsStore; }
     [[noreturn]] void endProgram() override {

@@ -1,14 +1,25 @@
 #include "shell/window/form1.h"
 
-#include "shell/apperror.h"
-#include "shell/skin_file.h"
+#include "lookup/loads.h"
+#include "results/clipboard.h"
+#include "results/editing.h"
+#include "results/results_model.h"
+#include "results/save.h"
+#include "shell/startup.h"
+#include "shell/window/artwork.h"
 
+#include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QIcon>
+#include <QLabel>
 #include <QMouseEvent>
+#include <QPixmap>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScreen>
 #include <QTreeView>
 
@@ -22,9 +33,9 @@ QFont arial(double points) {
     return f;
 }
 
-void whiteBackground(QWidget* w) {
+void fillBackground(QWidget* w, const QColor& colour) {
     QPalette p = w->palette();
-    p.setColor(QPalette::Window, Qt::white);
+    p.setColor(QPalette::Window, colour);
     w->setPalette(p);
     w->setAutoFillBackground(true);
 }
@@ -34,7 +45,7 @@ Form1::Form1(AppContext context, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint),
-      context_(std::move(context)) {
+      form_(std::move(context), *this) {
     setObjectName(QStringLiteral("Form1"));
     createControls();
 }
@@ -49,7 +60,7 @@ int Form1::px(int twips) const {
 
 void Form1::createControls() {
     setFont(arial(9));
-    whiteBackground(this);
+    fillBackground(this, Qt::white);
     setFixedSize(px(8040), px(6510));
 
     const QFont buttonFont = arial(11.25);
@@ -69,15 +80,14 @@ void Form1::createControls() {
     Frame1 = new QGroupBox(QStringLiteral("Filter By Length Of Word"), this);
     Frame1->setObjectName(QStringLiteral("Frame1"));
     Frame1->setGeometry(px(120), px(120), px(7800), px(1275));
-    whiteBackground(Frame1);
+    fillBackground(Frame1, Qt::white);
 
     Combo1 = new QComboBox(Frame1);
     Combo1->setObjectName(QStringLiteral("Combo1"));
     Combo1->setEditable(false);
     Combo1->setGeometry(px(240), px(300), px(7320), px(345));
 
-    PushButton1 =
-        button(Frame1, "PushButton1", QStringLiteral("Display Filtered List"), 240, 720, 7320, 405);
+    PushButton1 = button(Frame1, "PushButton1", Text::displayFilteredList, 240, 720, 7320, 405);
 
     ListView1 = new QTreeView(this);
     ListView1->setObjectName(QStringLiteral("ListView1"));
@@ -98,8 +108,7 @@ void Form1::createControls() {
     ListView1->setToolTip(QStringLiteral("Double-click item to remove it. Move | line to right and "
                                          "out of window to reveal full names."));
 
-    PushButton3 =
-        button(this, "PushButton3", QStringLiteral("Display Entire List"), 120, 1520, 7800, 405);
+    PushButton3 = button(this, "PushButton3", Text::displayEntireList, 120, 1520, 7800, 405);
     PushButton4 = button(this, "PushButton4", QStringLiteral("Save Results As Text File"), 120,
                          5490, 3840, 405);
     PushButton2 =
@@ -119,12 +128,15 @@ void Form1::createControls() {
     Frame1->setFocusPolicy(Qt::NoFocus);
     ListView1->setFocus();
 
-    connect(Combo1, &QComboBox::activated, this, [this] { Combo1_Click(); });
-    connect(PushButton1, &QPushButton::clicked, this, [this] { PushButton1_Click(); });
-    connect(PushButton2, &QPushButton::clicked, this, [this] { PushButton2_Click(); });
-    connect(PushButton3, &QPushButton::clicked, this, [this] { PushButton3_Click(); });
-    connect(PushButton4, &QPushButton::clicked, this, [this] { PushButton4_Click(); });
-    connect(PushButton5, &QPushButton::clicked, this, [this] { PushButton5_Click(); });
+    connect(Combo1, &QComboBox::activated, this, [this] { Lookup::Combo1_Click(form_); });
+    connect(PushButton1, &QPushButton::clicked, this, [this] { Lookup::PushButton1_Click(form_); });
+    connect(PushButton2, &QPushButton::clicked, this,
+            [this] { Results::PushButton2_Click(form_); });
+    connect(PushButton3, &QPushButton::clicked, this, [this] { Lookup::PushButton3_Click(form_); });
+    connect(PushButton4, &QPushButton::clicked, this,
+            [this] { Results::PushButton4_Click(form_); });
+    connect(PushButton5, &QPushButton::clicked, this,
+            [this] { Results::PushButton5_Click(form_); });
     connect(PushButton6, &QPushButton::clicked, this, [this] { PushButton6_Click(); });
 
     // Every surface reports mouse moves, pressed button or not.
@@ -136,22 +148,69 @@ void Form1::createControls() {
     installEventFilter(this);
 }
 
-void Form1::setMousePointer(int value) {
-    mousePointer_ = value;
-    desktop().showPointer(this, value, MouseIcon);
+QPushButton* Form1::button(LoadButton which) const {
+    return which == LoadButton::PushButton1 ? PushButton1 : PushButton3;
 }
 
-void Form1::setCaption(const QString& caption) {
-    caption_ = caption;
-    desktop().setWindowTitle(this, caption);
+QString Form1::caption(LoadButton which) const {
+    return button(which)->text();
 }
 
-void Form1::setComboListIndex(int index) {
-    if (index < -1 || index >= Combo1->count())
-        throw AppError(QStringLiteral("Invalid property value"));
-    if (Combo1->currentIndex() == index) return;
+void Form1::setCaption(LoadButton which, const QString& caption) {
+    button(which)->setText(caption);
+}
+
+QString Form1::filterText() const {
+    return Combo1->currentText();
+}
+
+int Form1::filterIndex() const {
+    return Combo1->currentIndex();
+}
+
+void Form1::setFilterIndex(int index) {
     Combo1->setCurrentIndex(index);
-    Combo1_Click();
+}
+
+int Form1::filterCount() const {
+    return Combo1->count();
+}
+
+void Form1::addFilterEntry(const QString& text) {
+    // Qt selects the first entry added to an empty list; the selection is the program's.
+    const int selected = Combo1->currentIndex();
+    Combo1->addItem(text);
+    Combo1->setCurrentIndex(selected);
+}
+
+int Form1::selectedResult() const {
+    const QModelIndexList selected = ListView1->selectionModel()->selectedRows();
+    return selected.isEmpty() ? 0 : selected.first().row() + 1;
+}
+
+void Form1::setResultsColumnWidth(int twips) {
+    ListView1->setColumnWidth(0, px(twips));
+}
+
+void Form1::showProgramIcon() {
+    QIcon icon;
+    for (int size : {16, 24, 32, 48, 64})
+        icon.addPixmap(QPixmap::fromImage(drawProgramIcon(size)));
+    setWindowIcon(icon);
+}
+
+void Form1::paintButtonFace() {
+    const QColor buttonFace = QApplication::palette().color(QPalette::Button);
+    fillBackground(this, buttonFace);
+    for (QWidget* w : findChildren<QWidget*>()) {
+        if (qobject_cast<QRadioButton*>(w) || qobject_cast<QCheckBox*>(w) ||
+            qobject_cast<QGroupBox*>(w) || qobject_cast<QLabel*>(w))
+            fillBackground(w, buttonFace);
+    }
+}
+
+void Form1::applyStyleSheet(const QString& sheet) {
+    setStyleSheet(sheet);
 }
 
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
@@ -171,15 +230,15 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::KeyPress:
         if (w == ListView1) {
             const auto* ke = static_cast<QKeyEvent*>(event);
-            int keyCode = ke->key() == Qt::Key_Delete ? 46 : 0;
+            int keyCode = ke->key();
             const int shift = (ke->modifiers() & Qt::ShiftModifier ? 1 : 0) |
                               (ke->modifiers() & Qt::ControlModifier ? 2 : 0) |
                               (ke->modifiers() & Qt::AltModifier ? 4 : 0);
-            ListView1_KeyDown(keyCode, shift);
+            Results::ListView1_KeyDown(form_, keyCode, shift);
         }
         break;
     case QEvent::MouseButtonDblClick:
-        if (w == ListView1->viewport()) ListView1_DblClick();
+        if (w == ListView1->viewport()) Results::ListView1_DblClick(form_);
         break;
     default:
         break;
@@ -189,34 +248,13 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
 
 void Form1::closeEvent(QCloseEvent* event) {
     bool cancel = false;
-    Form_QueryUnload(cancel, 0);
+    Startup::Form_QueryUnload(form_, cancel, 0);
     if (cancel) {
         event->ignore();
         return;
     }
     event->accept();
-    Form_Unload(cancel);
-}
-
-void CommonDialog::ShowSave(Desktop& desktop) {
-    SaveDialogRequest request;
-    request.title = DialogTitle;
-    request.flags = Flags;
-    request.fileName = FileName;
-    const QStringList parts = Filter.split(QLatin1Char('|'));
-    for (int i = 0; i + 1 < parts.size(); i += 2)
-        request.filters << parts[i] + QLatin1Char('|') + parts[i + 1];
-    FileName = desktop.saveDialog(request);
-}
-
-void SkinEngine::LoadSkin(const QString& path, const QString& /*iniFileName*/) {
-    sheet_ = readSkinFile(path);
-    loaded_ = true;
-}
-
-void SkinEngine::ApplyWindow(QWidget* window) {
-    if (!loaded_) throw AppError(QStringLiteral("No skin loaded"));
-    window->setStyleSheet(sheet_);
+    Startup::Form_Unload(form_, cancel);
 }
 
 } // namespace lexivane
