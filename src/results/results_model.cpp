@@ -27,7 +27,7 @@ void ResultsModel::Add(const QString& text) {
     checked_.push_back(0);
     if (!publishQueued_) {
         publishQueued_ = true;
-        QMetaObject::invokeMethod(this, &ResultsModel::publish, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, "publish", Qt::QueuedConnection);
     }
 }
 

@@ -28,9 +28,12 @@ class ResultsModel : public QAbstractTableModel, public ReportList {
     void setHeaderText(const QString& text);
     QString headerText() const { return header_; }
 
+  public slots:
     // Tells views about words added since the last call; runs on its own when events
     // are processed.
     void publish();
+
+  public:
 
     // ReportList
     int rowCount() const override { return Count(); }

@@ -31,12 +31,12 @@ void CommonDialog::ShowSave(Desktop& desktop) {
     FileName = desktop.saveDialog(request);
 }
 
-void SkinEngine::LoadSkin(const QString& path) {
+void SkinEngine::loadSkin(const QString& path) {
     sheet_ = readSkinFile(path);
     loaded_ = true;
 }
 
-void SkinEngine::ApplyWindow(FormControls& window) {
+void SkinEngine::applyWindow(FormControls& window) {
     if (!loaded_) throw AppError(QStringLiteral("No skin loaded"));
     window.applyStyleSheet(sheet_);
 }

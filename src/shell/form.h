@@ -72,8 +72,8 @@ struct CommonDialog {
 class SkinEngine {
   public:
     // Throws when the file cannot be read or is not text.
-    void LoadSkin(const QString& path);
-    void ApplyWindow(FormControls& window);
+    void loadSkin(const QString& path);
+    void applyWindow(FormControls& window);
     bool loaded() const { return loaded_; }
 
   private:

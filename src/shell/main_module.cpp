@@ -24,7 +24,7 @@ bool FileExists(const QString& path) {
     return info.exists() && info.lastModified().isValid();
 }
 
-bool OrdinaryFileExists(const QString& path) {
+bool ordinaryFileExists(const QString& path) {
     if (path.isEmpty()) return false;
     const QFileInfo info(path);
     return info.isFile() && !info.isHidden();
@@ -36,10 +36,10 @@ QString besideProgram(const QString& programFolder, const QString& name) {
 
 void ApplySkin(Form& form) {
     const QString path = besideProgram(form.programFolder(), QStringLiteral("x/o.cjs"));
-    if (!OrdinaryFileExists(path)) return;
+    if (!ordinaryFileExists(path)) return;
     form.controls().paintButtonFace();
-    form.SkinFramework1.LoadSkin(path);
-    form.SkinFramework1.ApplyWindow(form.controls());
+    form.SkinFramework1.loadSkin(path);
+    form.SkinFramework1.applyWindow(form.controls());
 }
 
 QString cutAppTitle(const QString& name) {

@@ -21,7 +21,7 @@ void MakeNotTopmost(Desktop& desktop);
 bool FileExists(const QString& path);
 
 // True only for an ordinary file (not a folder, not hidden): the database check.
-bool OrdinaryFileExists(const QString& path);
+bool ordinaryFileExists(const QString& path);
 
 // program folder + native separator + name
 QString besideProgram(const QString& programFolder, const QString& name);

@@ -44,7 +44,7 @@ void Form_Load(Form& form) {
         Main::besideProgram(form.programFolder(), QStringLiteral("dbWords.mdb"));
 
     if (!s.test(
-            100, [&] { return Main::OrdinaryFileExists(database); }, false)) {
+            100, [&] { return Main::ordinaryFileExists(database); }, false)) {
         s.run(102, [&] {
             desktop.messageBox(database + QStringLiteral(" not found."), MsgOk, Globals::appTitle);
         });

@@ -7,7 +7,7 @@
 namespace lexivane {
 
 namespace {
-QString describe(std::exception_ptr failure) {
+QString describe(const std::exception_ptr& failure) {
     try {
         std::rethrow_exception(failure);
     } catch (const AppError& e) {
@@ -41,7 +41,7 @@ void Steps::enter(int step) {
         throw AppError(QStringLiteral("Injected failure"));
 }
 
-void Steps::report(int step, std::exception_ptr failure) {
+void Steps::report(int step, const std::exception_ptr& failure) {
     desktop_.messageBox(errorReportText(describe(failure), literal_, step), MsgExclamation,
                         QStringLiteral("Application Error"));
 }

@@ -70,7 +70,7 @@ class Steps {
 
   private:
     void enter(int step);
-    void report(int step, std::exception_ptr failure);
+    void report(int step, const std::exception_ptr& failure);
 
     Desktop& desktop_;
     QString literal_;

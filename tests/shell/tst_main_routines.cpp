@@ -20,9 +20,9 @@ class MainRoutinesTest : public QObject {
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.close();
         QVERIFY(Main::FileExists(dir.filePath("there.txt")));
-        QVERIFY(Main::OrdinaryFileExists(dir.filePath("there.txt")));
-        QVERIFY(!Main::OrdinaryFileExists(dir.path()));
-        QVERIFY(!Main::OrdinaryFileExists(""));
+        QVERIFY(Main::ordinaryFileExists(dir.filePath("there.txt")));
+        QVERIFY(!Main::ordinaryFileExists(dir.path()));
+        QVERIFY(!Main::ordinaryFileExists(""));
     }
 
     void appTitleIsCutAtWords() {
