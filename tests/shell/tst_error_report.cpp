@@ -19,7 +19,6 @@ class ErrorReportTest : public QObject {
             QString("File not found\r\nin Vandrel2021/08/31.Form1.PushButton5_Click at line "
                     "118\r\rPlease email screenshot of this message to support@tallowick.example"));
         QVERIFY(errorReportText("", "in x ", 100).startsWith("\r\nin x at line 100\r\r"));
-        QVERIFY(!t.endsWith("\n") && !t.contains("\r\n\r\n"));
     }
 
     void failingStepIsReportedAndTheNextStepRuns() {
