@@ -26,6 +26,7 @@ if [ "$mode" = test ]; then
     nodejs npm                 # the second, independent Access reader in the tests
     xvfb xauth openbox xdotool xclip x11-utils imagemagick   # end-to-end tests under X
     dpkg-dev file              # the Debian package
+    clang-format clang-tidy    # the format check and the core's static checks
   )
 fi
 
@@ -59,7 +60,7 @@ build() { # build DIR [cmake options...]
 }
 
 if [ "$mode" = run ]; then
-  build build
+  build build -DBUILD_TESTING=OFF
   exec build/bin/lexivane
 fi
 
@@ -67,15 +68,19 @@ if [ ! -d tests/js/node_modules/mdb-reader ]; then
   npm ci --prefix tests/js --no-audit --no-fund
 fi
 
-build build
+build build -DBUILD_TESTING=ON -DLEXIVANE_WERROR=ON
 ctest --test-dir build --output-on-failure -j "$jobs" --timeout 900
 
+# Formatting of the whole tree and the core's static checks.
+bash tools/lint.sh build
+
 # The same tests under AddressSanitizer and UndefinedBehaviorSanitizer.
-build build-asan -DLEXIVANE_SANITIZE=ON
+build build-asan -DBUILD_TESTING=ON -DLEXIVANE_WERROR=ON -DLEXIVANE_SANITIZE=ON
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-asan --output-on-failure -j "$jobs" --timeout 1800
 
 # Short runs of the fuzzers; any crash they find stays as a file to replay.
-CC=clang CXX=clang++ cmake -S . -B build-fuzz "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLEXIVANE_FUZZ=ON
+CC=clang CXX=clang++ cmake -S . -B build-fuzz "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DBUILD_TESTING=ON -DLEXIVANE_WERROR=ON -DLEXIVANE_FUZZ=ON
 cmake --build build-fuzz -j "$jobs" --target fuzz_all
 ctest --test-dir build-fuzz --output-on-failure -L '^fuzz$'

@@ -161,7 +161,8 @@ WordTable readWords(const QString& path, const ReadLimits& limits) {
     Pipe out, err, status;
     if (pipe2(out.fd, O_CLOEXEC) != 0 || pipe2(err.fd, O_CLOEXEC) != 0 ||
         pipe2(status.fd, O_CLOEXEC) != 0)
-        failOpen(path, QStringLiteral("cannot start the reader: %1").arg(strerror(errno)));
+        failOpen(path, QStringLiteral("cannot start the reader: %1")
+                           .arg(QString::fromLocal8Bit(strerror(errno))));
 
     // A bigger pipe means fewer trips between the two processes on a large list.
     fcntl(out.fd[1], F_SETPIPE_SZ, 1 << 20);
@@ -169,7 +170,9 @@ WordTable readWords(const QString& path, const ReadLimits& limits) {
     const int timeoutMs = std::max(1, limits.timeoutMs);
     const int cpuSeconds = (timeoutMs + 999) / 1000 + 1;
     const pid_t pid = fork();
-    if (pid < 0) failOpen(path, QStringLiteral("cannot start the reader: %1").arg(strerror(errno)));
+    if (pid < 0)
+        failOpen(path, QStringLiteral("cannot start the reader: %1")
+                           .arg(QString::fromLocal8Bit(strerror(errno))));
     if (pid == 0)
         runChild(helper.constData(), argv, out.fd[1], err.fd[1], status.fd[1],
                  limits.memoryLimitBytes, cpuSeconds);
