@@ -34,7 +34,6 @@ class ResultsModel : public QAbstractTableModel, public ReportList {
     void publish();
 
   public:
-
     // ReportList
     int rowCount() const override { return Count(); }
     int columnCount() const override { return 1; }
