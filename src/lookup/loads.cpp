@@ -38,40 +38,46 @@ void buildAndOpenQuery(Form& form, Steps& s, ado::Object* rs) {
         }
     }
 
-    // The number and list entries ask until they get something that reads as a number.
-    auto ask = [&](int firstStep, const QString& prompt, const QString& defaultText) {
-        const NumberFormat format = NumberFormat::system();
+    // The number and list entries ask until they get an entry their test accepts.
+    auto ask = [&](int firstStep, const QString& prompt, const QString& defaultText,
+                   auto accepted) {
         QString entry;
         for (;;) {
             s.run(firstStep, [&] {
                 entry =
                     desktop.inputBox(prompt, QStringLiteral("Input Number Of Letter"), defaultText);
             });
-            if (s.test(firstStep + 2, [&] { return !IsNumeric(entry, format); }))
+            if (s.test(firstStep + 2, [&] { return !accepted(entry); }))
                 s.run(firstStep + 4,
                       [&] { desktop.messageBox(Text::mustBeNumeric, MsgOk, Globals::appTitle); });
             if (!s.test(
-                    firstStep + 6, [&] { return !IsNumeric(entry, format); }, false))
+                    firstStep + 6, [&] { return !accepted(entry); }, false))
                 return entry;
         }
     };
 
     if (s.test(142, [&] { return chosen(5); })) {
+        const NumberFormat format = NumberFormat::system();
         const QString entry =
-            ask(144, QStringLiteral("Enter Number of Letter(s)"), QStringLiteral("1"));
+            ask(144, QStringLiteral("Enter Number of Letter(s)"), QStringLiteral("1"),
+                [&](const QString& e) { return IsNumeric(e, format); });
         s.run(152, [&] { form.setMousePointer(PointerBusy); });
         s.run(154, [&] {
-            const qint16 n = CInt(entry, NumberFormat::system());
+            const qint16 n = CInt(entry, format);
             openQuery(rs, sqlForLength(QString::number(n)));
         });
         return;
     }
     if (s.test(156, [&] { return chosen(6); })) {
-        const QString entry =
-            ask(158, QStringLiteral("Enter Number of Letter(s) separated by comma"),
-                QStringLiteral("1,3,4"));
+        const QString entry = ask(
+            158, QStringLiteral("Enter Number of Letter(s) separated by comma"),
+            QStringLiteral("1,3,4"), [](const QString& e) { return lengthListSql(e).has_value(); });
         s.run(166, [&] { form.setMousePointer(PointerBusy); });
-        s.run(168, [&] { openQuery(rs, sqlForLengthList(entry)); });
+        s.run(168, [&] {
+            const std::optional<QString> lengths = lengthListSql(entry);
+            if (!lengths) throw AppError(QStringLiteral("Type mismatch"));
+            openQuery(rs, sqlForLengthList(*lengths));
+        });
     }
 }
 

@@ -88,6 +88,27 @@ bool IsNumeric(QStringView text, NumberFormat format) {
     return readNumber(text, format).has_value();
 }
 
+std::optional<QString> lengthListSql(QStringView text) {
+    if (IsNumeric(text, NumberFormat::english())) return text.toString();
+    QString sql;
+    sql.reserve(text.size());
+    qsizetype i = 0;
+    const qsizetype n = text.size();
+    for (;;) {
+        while (i < n && isBlank(text[i]))
+            ++i;
+        const qsizetype start = i;
+        while (i < n && isDigit(text[i]))
+            sql += text[i++];
+        if (i == start) return std::nullopt; // a number is missing
+        while (i < n && isBlank(text[i]))
+            ++i;
+        if (i == n) return sql;
+        if (text[i++] != u',') return std::nullopt;
+        sql += u',';
+    }
+}
+
 qint16 CInt(QStringView text, NumberFormat format) {
     const auto value = readNumber(text, format);
     if (!value) throw AppError(QStringLiteral("Type mismatch"));

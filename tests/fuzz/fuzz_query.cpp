@@ -1,5 +1,5 @@
-// Whatever a user types into the number or list prompt, the SQL sent is one statement
-// whose only variable part is a number or a list of numbers.
+// Whatever a user types into the number or list prompt, in any locale, the SQL sent is one
+// statement whose only variable part is a number or a list of numbers.
 
 #include "lookup/numeric.h"
 #include "lookup/query.h"
@@ -53,11 +53,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QString entry = QString::fromUtf8(reinterpret_cast<const char*>(data), qsizetype(size));
     const NumberFormat formats[] = {
         {u'.', u','}, {u',', u'.'}, {u',', QChar(0x202f)}, {u'.', QChar(0x2019)}};
+    if (const std::optional<QString> list = lengthListSql(entry)) {
+        for (QChar c : *list)
+            if (!numberChar(c, NumberFormat::english())) std::abort();
+        mustBeOneStatement(sqlForLengthList(*list));
+    }
     for (const NumberFormat f : formats) {
         if (!IsNumeric(entry, f)) continue;
         for (QChar c : entry)
             if (!numberChar(c, f)) std::abort();
-        mustBeOneStatement(sqlForLengthList(entry));
         try {
             mustBeOneStatement(sqlForLength(QString::number(CInt(entry, f))));
         } catch (const AppError& e) {

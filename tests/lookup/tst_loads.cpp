@@ -137,6 +137,16 @@ class LoadsTest : public QObject {
         QCOMPARE(prompt.title, QString("Input Number Of Letter"));
         QCOMPARE(prompt.defaultText, QString("1,3,4"));
         QCOMPARE(h.listed(), (QStringList{"a", "bird", "cat", "Cat", "dog", "I", "tree", "x"}));
+
+        // Blanks around the commas, as a user of a locale with a decimal comma types it.
+        h.desktop.inputAnswers = {"1.3.4", "2 , 5"};
+        h.desktop.boxes.clear();
+        SqlTrace again;
+        Lookup::PushButton1_Click(h.form);
+        QCOMPARE(again.statements,
+                 QStringList{"select word from words where len(word) in (2,5) order by word"});
+        QCOMPARE(h.desktop.messages(), QStringList{"Must be a numeric entry."});
+        QVERIFY(h.desktop.reports().isEmpty());
     }
 
     void noEntrySelected() {

@@ -83,6 +83,51 @@ class NumericTest : public QObject {
         QCOMPARE(de.group, QChar(u'.'));
     }
 
+    // The list entry works in every locale: whole numbers and commas, blanks around them.
+    void lengthListsInEveryLocale_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("sql"); // empty: refused
+        QTest::newRow("list") << "1,3,4"
+                              << "1,3,4";
+        QTest::newRow("blanks around commas") << " 1 , 3,\t4 "
+                                              << "1,3,4";
+        QTest::newRow("one number") << " 7 "
+                                    << " 7 "; // as the English test always took it
+        QTest::newRow("English fraction") << "2.5"
+                                          << "2.5";
+        QTest::newRow("English groups") << "12,3456"
+                                        << "12,3456";
+        QTest::newRow("leading zero") << "01, 3"
+                                      << "01,3";
+        QTest::newRow("German groups") << "1.3.4"
+                                       << "";
+        QTest::newRow("German decimal") << "1.000,5"
+                                        << "";
+        QTest::newRow("empty") << ""
+                               << "";
+        QTest::newRow("commas only") << " , "
+                                     << "";
+        QTest::newRow("double comma") << "1,,3"
+                                      << "";
+        QTest::newRow("trailing comma") << "1, 3,"
+                                        << "";
+        QTest::newRow("inner blank") << "1 3, 4"
+                                     << "";
+        QTest::newRow("sign in a list") << "1, -3"
+                                        << "";
+        QTest::newRow("sql") << "1) or (1=1"
+                             << "";
+        QTest::newRow("narrow blank") << QString("1") + QChar(0x202f) + ",3"
+                                      << "";
+    }
+    void lengthListsInEveryLocale() {
+        QFETCH(QString, text);
+        QFETCH(QString, sql);
+        const std::optional<QString> got = lengthListSql(text);
+        QCOMPARE(got.has_value(), !sql.isEmpty());
+        if (got) QCOMPARE(*got, sql);
+    }
+
     void cintRoundsHalvesToEvenAndOverflows() {
         QCOMPARE(CInt(u"6.5", english), qint16(6));
         QCOMPARE(CInt(u"7.5", english), qint16(8));
@@ -107,11 +152,12 @@ class NumericTest : public QObject {
         }
     }
 
-    // Every entry up to four characters over an alphabet of number parts, SQL-significant
-    // characters and letters: whatever passes makes one statement whose only variable part
-    // is a number or a list of numbers.
+    // Every entry up to four characters over an alphabet of number parts (English, German
+    // and French), SQL-significant characters and letters: whatever the number or the list
+    // entry accepts makes one statement whose only variable part is a number or a list of
+    // numbers.
     void acceptedEntriesCannotChangeTheQuery() {
-        const QString alphabet = QStringLiteral("0159 +-,.eE'();a$");
+        const QString alphabet = QStringLiteral("0159 +-,.eE'();a$") + QChar(0x202f);
         sqlite3* db = nullptr;
         QCOMPARE(sqlite3_open(":memory:", &db), SQLITE_OK);
         sqlite3_exec(db, "create table words(word text)", nullptr, nullptr, nullptr);
@@ -121,23 +167,34 @@ class NumericTest : public QObject {
                 sqlite3_result_int(c, sqlite3_value_bytes(v[0]));
             },
             nullptr, nullptr);
+        auto oneStatement = [&](const QString& sql) {
+            const QByteArray utf8 = sql.toUtf8();
+            sqlite3_stmt* stmt = nullptr;
+            const char* tail = nullptr;
+            const int rc = sqlite3_prepare_v2(db, utf8.constData(), -1, &stmt, &tail);
+            const bool one = rc == SQLITE_OK && stmt && QByteArray(tail).trimmed().isEmpty() &&
+                             sqlite3_bind_parameter_count(stmt) == 0;
+            sqlite3_finalize(stmt);
+            return one;
+        };
         static const QRegularExpression numberish(
             QStringLiteral("^[ \\t]*[+-]?[0-9,]*(\\.[0-9]*)?([eE][+-]?[0-9]+)?[ \\t]*$"));
         QString entry;
-        int accepted = 0;
+        int lists = 0, numbers = 0;
         std::function<void(int)> walk = [&](int depth) {
-            if (IsNumeric(entry, english)) {
-                ++accepted;
-                QVERIFY2(numberish.match(entry).hasMatch(), qPrintable(entry));
-                for (const QString& sql : {sqlForLengthList(entry)}) {
-                    const QByteArray utf8 = sql.toUtf8();
-                    sqlite3_stmt* stmt = nullptr;
-                    const char* tail = nullptr;
-                    const int rc = sqlite3_prepare_v2(db, utf8.constData(), -1, &stmt, &tail);
-                    QVERIFY2(rc == SQLITE_OK && stmt, qPrintable(sql));
-                    QVERIFY2(QByteArray(tail).trimmed().isEmpty(), qPrintable(sql));
-                    QCOMPARE(sqlite3_bind_parameter_count(stmt), 0);
-                    sqlite3_finalize(stmt);
+            if (const std::optional<QString> list = lengthListSql(entry)) {
+                ++lists;
+                QVERIFY2(numberish.match(*list).hasMatch(), qPrintable(entry));
+                QVERIFY2(oneStatement(sqlForLengthList(*list)), qPrintable(entry));
+            }
+            for (const NumberFormat& format : {english, german, french}) {
+                if (!IsNumeric(entry, format)) continue;
+                ++numbers;
+                try {
+                    QVERIFY2(oneStatement(sqlForLength(QString::number(CInt(entry, format)))),
+                             qPrintable(entry));
+                } catch (const AppError& e) {
+                    QCOMPARE(e.description(), QString("Overflow"));
                 }
             }
             if (depth == 4) return;
@@ -149,7 +206,8 @@ class NumericTest : public QObject {
         };
         walk(0);
         sqlite3_close(db);
-        QVERIFY(accepted > 1000);
+        QVERIFY(lists > 1000);
+        QVERIFY(numbers > 3000);
     }
 };
 
