@@ -11,14 +11,21 @@ set(LEXIVANE_PROGRAM_DIR lib/lexivane)
 # Fixed on purpose: software centres track the application by it.
 set(LEXIVANE_APP_ID example.tallowick.Lexivane)
 
-# The executables of the program folder that are also commands on the PATH; each needs a
-# man page in LEXIVANE_MAN_PAGES, and becomes a <binary> of the AppStream metainfo.
+# The executable targets of the program folder, each also a command on the PATH: a name
+# here installs the target, links it from bin/ and makes it a <binary> of the AppStream
+# metainfo. Each needs its page in LEXIVANE_MAN_PAGES.
 set(LEXIVANE_COMMANDS lexivane lexivane-mkdb lexivane-words)
 # Manual pages, section 1: docs/man/NAME.1, installed as share/man/man1/NAME.1.gz.
 set(LEXIVANE_MAN_PAGES lexivane lexivane-mkdb lexivane-words)
 
-set(LEXIVANE_SCREENSHOT_URL "${LEXIVANE_HOME_PAGE}screenshot.png" CACHE STRING
-  "Where docs/screenshot.png is published, for the AppStream metainfo")
+set(LEXIVANE_SCREENSHOT_URL "" CACHE STRING
+  "Where docs/screenshot.png is published, for the AppStream metainfo (empty: screenshot.png under LEXIVANE_HOME_PAGE)")
+if(LEXIVANE_SCREENSHOT_URL)
+  set(_lexivane_screenshot_url "${LEXIVANE_SCREENSHOT_URL}")
+else()
+  string(REGEX REPLACE "/+$" "" _lexivane_screenshot_url "${LEXIVANE_HOME_PAGE}")
+  string(APPEND _lexivane_screenshot_url "/screenshot.png")
+endif()
 set(LEXIVANE_WORDLIST_COPYRIGHT "/usr/share/doc/wamerican-huge/copyright" CACHE FILEPATH
   "Notices of LEXIVANE_WORDLIST, copied into the package's copyright file")
 
@@ -42,22 +49,20 @@ function(lexivane_gzip source output)
 endfunction()
 
 # ---- the program folder and the commands -------------------------------------------------
-install(TARGETS lexivane lexivane-words lexivane-mkdb
-  RUNTIME DESTINATION ${LEXIVANE_PROGRAM_DIR})
+install(TARGETS ${LEXIVANE_COMMANDS} RUNTIME DESTINATION ${LEXIVANE_PROGRAM_DIR})
 install(FILES
   ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/dbWords.mdb
   ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/HAND-M.CUR
   DESTINATION ${LEXIVANE_PROGRAM_DIR})
 
 file(RELATIVE_PATH _lexivane_to_program /${CMAKE_INSTALL_BINDIR} /${LEXIVANE_PROGRAM_DIR})
-set(LEXIVANE_PROVIDES_XML "")
+set(_lexivane_provides "")
 foreach(command IN LISTS LEXIVANE_COMMANDS)
   file(CREATE_LINK ${_lexivane_to_program}/${command} ${_lexivane_gen}/bin/${command} SYMBOLIC)
   install(FILES ${_lexivane_gen}/bin/${command} DESTINATION ${CMAKE_INSTALL_BINDIR})
-  string(APPEND LEXIVANE_PROVIDES_XML "    <binary>${command}</binary>\n")
+  list(APPEND _lexivane_provides "    <binary>${command}</binary>")
 endforeach()
-string(STRIP "${LEXIVANE_PROVIDES_XML}" LEXIVANE_PROVIDES_XML)
-set(LEXIVANE_PROVIDES_XML "    ${LEXIVANE_PROVIDES_XML}")
+string(JOIN "\n" LEXIVANE_PROVIDES_XML ${_lexivane_provides})
 
 # ---- manual pages ------------------------------------------------------------------------
 set(_lexivane_man "")

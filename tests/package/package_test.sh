@@ -168,6 +168,12 @@ real_install() {
         log "not root: no real install"
         return
     fi
+    # Other build trees on this machine run this test too: one install at a time.
+    exec 9>/tmp/lexivane-package-install.lock
+    if ! flock -w 120 9; then
+        log "another package test kept its install going: no real install"
+        return
+    fi
     if dpkg-query -W -f='${Status}' lexivane 2>/dev/null | grep -qv 'not-installed'; then
         log "a lexivane package is already on this machine: no real install"
         return
@@ -201,8 +207,8 @@ real_install() {
     while read -r path; do
         [ -e "$path" ] || [ -L "$path" ] && left+=" $path"
     done < <(awk '$1 !~ /^d/ { print substr($6, 2) }' "$tmp/contents")
-    for path in /usr/lib/lexivane /usr/share/doc/lexivane /var/lib/dpkg/info/lexivane.list \
-        /var/lib/dpkg/info/lexivane.md5sums; do
+    for path in /usr/lib/lexivane /usr/share/doc/lexivane /var/lib/dpkg/info/lexivane.* \
+        /var/lib/dpkg/info/lexivane:*; do
         [ -e "$path" ] && left+=" $path"
     done
     [ -z "$left" ] || fail "left behind after purge:$left"
