@@ -25,7 +25,8 @@ if [ "$mode" = test ]; then
     clang libclang-rt-dev      # libFuzzer and the sanitizer runtime
     nodejs npm                 # the second, independent Access reader in the tests
     xvfb xauth openbox xdotool xclip x11-utils imagemagick   # end-to-end tests under X
-    dpkg-dev file              # the Debian package
+    dpkg-dev file              # the Debian package, and its checks:
+    lintian appstream desktop-file-utils man-db
     clang-format clang-tidy    # the format check and the core's static checks
   )
 fi

@@ -294,7 +294,7 @@ WordTable readWords(const QString& path, const ReadLimits& limits) {
     }
     const int code = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
     if (code != 0) {
-        if (code == 9)
+        if (said.contains(QLatin1String("out of memory")))
             failOpen(path, QStringLiteral("the reader ran out of memory (limit %1 MB); the file "
                                           "may be damaged")
                                .arg(limits.memoryLimitBytes >> 20));

@@ -343,13 +343,13 @@ class TestReader : public QObject {
         QTest::addColumn<QString>("problem");
         // What the helper says under its memory limit, in both ways it can end.
         QTest::newRow("helper out of memory")
-            << QByteArray("echo \"lexivane-words: $3: out of memory\" >&2; exit 9")
+            << QByteArray("echo \"lexivane-words: $3: out of memory\" >&2; exit 1")
             << "ran out of memory (limit 64 MB)";
         QTest::newRow("library aborts on allocation")
             << QByteArray("echo 'GLib-ERROR: failed to allocate 4096 bytes' >&2; kill -ABRT $$")
             << "ran out of memory (limit 64 MB)";
         QTest::newRow("helper's own words")
-            << QByteArray("echo \"lexivane-words: $3: the reason\" >&2; exit 5") << ": the reason.";
+            << QByteArray("echo \"lexivane-words: $3: the reason\" >&2; exit 1") << ": the reason.";
         QTest::newRow("silent failure") << QByteArray("exit 4") << "exit status 4";
     }
     void failureKindsAreNamed() {

@@ -102,7 +102,7 @@ install_program() {
     for f in lexivane lexivane-words dbWords.mdb HAND-M.CUR; do
         [ -f "$folder/$f" ] || fail "$folder/$f not installed"
     done
-    grep -qx 'Exec=lexivane' "$tmp/prefix/share/applications/lexivane.desktop" ||
+    grep -qx 'Exec=lexivane' "$tmp/prefix/share/applications/example.tallowick.Lexivane.desktop" ||
         fail "no desktop entry starting lexivane"
     [ "$(identify -format %wx%h "$tmp/prefix/share/icons/hicolor/256x256/apps/lexivane.png")" = 256x256 ] ||
         fail "the installed icon is not 256x256"
@@ -446,6 +446,42 @@ scenario_help() {
     dismiss_box
     kill -0 "$app" 2>/dev/null || fail "the program ended with the Help box"
     [ "$(visible_windows '^Lexivane$' | wc -l)" -eq 1 ] || fail "windows left after the Help box"
+    close_program
+}
+
+# A list of the user's own, made with the installed builder, in program folders the user can
+# write to: an install into ~/.local, then a copy of the program folder (a package user's way).
+scenario_own_list() {
+    local home_prefix=$HOME/.local
+    cmake --install "$build" --prefix "$home_prefix" >"$tmp/install-home.log" 2>&1 ||
+        fail "cmake --install --prefix ~/.local failed"
+    local mkdb=$home_prefix/bin/lexivane-mkdb
+    [ "$(readlink "$mkdb")" = ../lib/lexivane/lexivane-mkdb ] || fail "$mkdb is not a link to the program folder"
+    # Words the shipped list lacks: capitals, an apostrophe, a digit, an accent.
+    printf '%s\n' quince Zebra "o'clock" mp3 émigré kiwi Fig >"$tmp/mylist.txt"
+    mkdir -p "$HOME/somewhere"
+    "$mkdb" "$tmp/mylist.txt" "$HOME/somewhere/dbWords.mdb" || fail "lexivane-mkdb failed"
+    cp "$HOME/somewhere/dbWords.mdb" "$home_prefix/lib/lexivane/dbWords.mdb"
+    prog=$home_prefix/bin/lexivane
+    shows_exactly "$tmp/mylist.txt"
+
+    cp -r "$home_prefix/lib/lexivane" "$HOME/lexivane"
+    printf '%s\n' straße naïve ox >"$tmp/second.txt"
+    "$mkdb" - "$HOME/lexivane/dbWords.mdb" <"$tmp/second.txt" ||
+        fail "lexivane-mkdb from standard input failed"
+    prog=$HOME/lexivane/lexivane
+    shows_exactly "$tmp/second.txt"
+}
+
+# shows_exactly LIST: the entire list of a fresh start of $prog holds the words of LIST.
+shows_exactly() {
+    start_program
+    find_main_window
+    load PushButton3
+    copy_results "$tmp/clip"
+    crlf_lines "$tmp/clip" | LC_ALL=C sort >"$tmp/got"
+    LC_ALL=C sort "$1" >"$tmp/want"
+    expect_same "the words of $prog and of $(basename "$1")" "$tmp/want" "$tmp/got"
     close_program
 }
 

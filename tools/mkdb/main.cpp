@@ -11,6 +11,7 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <new>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -24,26 +25,44 @@ namespace {
 
 using namespace lexivane::mkdb;
 
+#ifndef LEXIVANE_VERSION
+#error "LEXIVANE_VERSION is set by the build"
+#endif
+
 constexpr char kUsage[] =
     "usage: lexivane-mkdb [--lowercase-only] WORDLIST OUT\n"
     "\n"
     "Writes OUT, a Jet 4.0 database with one table \"words\" and one column \"word\",\n"
     "from WORDLIST, a UTF-8 file with one word per line (LF or CR LF; empty lines are\n"
-    "skipped). Rows keep the order of the list. OUT is replaced only once it is complete.\n"
+    "skipped; - reads standard input). Rows keep the order of the list. OUT is replaced\n"
+    "only once it is complete. To use it, put it beside the program as dbWords.mdb.\n"
     "\n"
-    "  --lowercase-only  keep only the words made solely of lower-case letters, each once\n";
+    "  --lowercase-only  keep only the words made solely of lower-case letters, each once\n"
+    "  -h, --help        show this help and exit\n"
+    "  --version         show the version and exit\n"
+    "\n"
+    "Exit status: 0 written, 1 bad input or a file that cannot be read or written,\n"
+    "2 bad usage.\n";
+
+// Exit statuses.
+constexpr int kOk = 0;
+constexpr int kBadInput = 1;
+constexpr int kBadUsage = 2;
 
 struct Failure {
     std::string message;
 };
 
-std::string sysError(const std::string& what, const std::string& path) {
-    return what + " " + path + ": " + std::strerror(errno);
+// "FILE: what: reason", the form every message after the program's name takes.
+std::string sysError(const std::string& path, const std::string& what) {
+    return path + ": " + what + ": " + std::strerror(errno);
 }
 
+// "-" is standard input.
 std::string readFile(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) throw Failure{sysError("cannot open", path)};
+    const bool stdIn = path == "-";
+    const int fd = stdIn ? STDIN_FILENO : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) throw Failure{sysError(path, "cannot open")};
     std::string data;
     struct stat st {};
     if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
@@ -54,13 +73,13 @@ std::string readFile(const std::string& path) {
         if (n == 0) break;
         if (n < 0) {
             if (errno == EINTR) continue;
-            const std::string msg = sysError("cannot read", path);
-            ::close(fd);
+            const std::string msg = sysError(path, "cannot read");
+            if (!stdIn) ::close(fd);
             throw Failure{msg};
         }
         data.append(buf, static_cast<std::size_t>(n));
     }
-    ::close(fd);
+    if (!stdIn) ::close(fd);
     return data;
 }
 
@@ -79,7 +98,7 @@ void writeAtomically(const std::string& out, const std::vector<std::uint8_t>& by
     std::filesystem::path dir = target.parent_path();
     if (dir.empty()) dir = ".";
     std::string tmp = (dir / ("." + target.filename().string() + ".tmp-XXXXXX")).string();
-    if (tmp.size() >= sizeof g_tempPath) throw Failure{"output path too long: " + out};
+    if (tmp.size() >= sizeof g_tempPath) throw Failure{out + ": path too long"};
     for (int sig : {SIGINT, SIGTERM, SIGHUP})
         std::signal(sig, removeTempAndDie);
     sigset_t stop, old;
@@ -90,17 +109,18 @@ void writeAtomically(const std::string& out, const std::vector<std::uint8_t>& by
     const int fd = ::mkostemp(tmp.data(), O_CLOEXEC);
     if (fd >= 0) std::memcpy(g_tempPath, tmp.c_str(), tmp.size() + 1);
     ::sigprocmask(SIG_SETMASK, &old, nullptr);
-    if (fd < 0) throw Failure{sysError("cannot create a temporary file in", dir.string())};
+    if (fd < 0) throw Failure{sysError(dir.string(), "cannot create a temporary file")};
 
+    // Named by OUT: the temporary file is gone by the time the user reads the message.
     auto fail = [&](const std::string& what) {
-        const std::string msg = sysError(what, tmp);
+        const std::string msg = sysError(out, what);
         ::close(fd);
         ::unlink(tmp.c_str());
         throw Failure{msg};
     };
     const mode_t mask = ::umask(0);
     ::umask(mask);
-    if (::fchmod(fd, 0666 & ~mask) != 0) fail("cannot set permissions of");
+    if (::fchmod(fd, 0666 & ~mask) != 0) fail("cannot set its permissions");
     std::size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
@@ -112,12 +132,12 @@ void writeAtomically(const std::string& out, const std::vector<std::uint8_t>& by
     }
     if (::fsync(fd) != 0) fail("cannot write");
     if (::close(fd) != 0) {
-        const std::string msg = sysError("cannot write", tmp);
+        const std::string msg = sysError(out, "cannot write");
         ::unlink(tmp.c_str());
         throw Failure{msg};
     }
     if (::rename(tmp.c_str(), out.c_str()) != 0) {
-        const std::string msg = sysError("cannot replace " + out + " with", tmp);
+        const std::string msg = sysError(out, "cannot replace it");
         ::unlink(tmp.c_str());
         throw Failure{msg};
     }
@@ -135,6 +155,15 @@ double creationDate() {
     return jetDateFromUnixTime(static_cast<std::int64_t>(std::time(nullptr)));
 }
 
+[[nodiscard]] int usageError(const std::string& problem) {
+    std::fprintf(stderr,
+                 "lexivane-mkdb: %s\n"
+                 "usage: lexivane-mkdb [--lowercase-only] WORDLIST OUT\n"
+                 "Try 'lexivane-mkdb --help' for more information.\n",
+                 problem.c_str());
+    return kBadUsage;
+}
+
 int run(int argc, char** argv) {
     bool lowercaseOnly = false;
     std::vector<std::string> paths;
@@ -143,35 +172,47 @@ int run(int argc, char** argv) {
         const std::string_view arg = argv[i];
         if (options && (arg == "-h" || arg == "--help")) {
             std::fputs(kUsage, stdout);
-            return 0;
+            return kOk;
+        }
+        if (options && arg == "--version") {
+            std::puts("lexivane-mkdb " LEXIVANE_VERSION);
+            return kOk;
         }
         if (options && arg == "--lowercase-only") {
             lowercaseOnly = true;
         } else if (options && arg == "--") {
             options = false;
         } else if (options && arg.size() > 1 && arg.front() == '-') {
-            std::fprintf(stderr, "lexivane-mkdb: unknown option %s\n\n%s", argv[i], kUsage);
-            return 2;
+            return usageError("unknown option " + std::string(arg));
         } else {
             paths.emplace_back(arg);
         }
     }
-    if (paths.size() != 2) {
-        std::fputs(kUsage, stderr);
-        return 2;
-    }
+    if (paths.size() != 2)
+        return usageError("needs WORDLIST and OUT, got " + std::to_string(paths.size()) +
+                          (paths.size() == 1 ? " argument" : " arguments"));
     const std::string& input = paths[0];
     const std::string& output = paths[1];
+    // The database is written beside OUT and renamed, which standard output cannot do.
+    if (output == "-") return usageError("OUT must name a file; - is only for WORDLIST");
 
-    WordList list = parseWordList(readFile(input));
-    if (list.error) {
-        std::fprintf(stderr, "lexivane-mkdb: %s:%zu: %s; nothing written\n", input.c_str(),
-                     list.error->line, list.error->message.c_str());
-        return 1;
+    std::vector<std::uint8_t> bytes;
+    try {
+        WordList list = parseWordList(readFile(input));
+        if (list.error) {
+            std::fprintf(stderr, "lexivane-mkdb: %s:%zu: %s; nothing written\n", input.c_str(),
+                         list.error->line, list.error->message.c_str());
+            return kBadInput;
+        }
+        if (lowercaseOnly) list.words = keepLowercaseOnly(list.words);
+        bytes = buildJet4(list.words, creationDate());
+    } catch (const std::bad_alloc&) {
+        throw Failure{input + ": out of memory; nothing written"};
+    } catch (const std::length_error& e) {
+        throw Failure{input + ": " + e.what() + "; nothing written"};
     }
-    if (lowercaseOnly) list.words = keepLowercaseOnly(list.words);
-    writeAtomically(output, buildJet4(list.words, creationDate()));
-    return 0;
+    writeAtomically(output, bytes);
+    return kOk;
 }
 
 } // namespace
@@ -181,8 +222,10 @@ int main(int argc, char** argv) {
         return run(argc, argv);
     } catch (const Failure& f) {
         std::fprintf(stderr, "lexivane-mkdb: %s\n", f.message.c_str());
+    } catch (const std::bad_alloc&) {
+        std::fputs("lexivane-mkdb: out of memory\n", stderr);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "lexivane-mkdb: %s\n", e.what());
     }
-    return 1;
+    return kBadInput;
 }

@@ -20,21 +20,32 @@
 
 namespace {
 
-enum Exit {
-    kUsage = 2,
-    kCannotRead = 3,
-    kNotAccess = 4,
-    kDamaged = 5,
-    kEncrypted = 6,
-    kNoTable = 7,
-    kNoColumn = 8,
-    kNoMemory = 9,
-};
+#ifndef LEXIVANE_VERSION
+#error "LEXIVANE_VERSION is set by the build"
+#endif
+
+// Exit statuses. Every way a file can fail is 1: the line on stderr says which.
+constexpr int kBadInput = 1;
+constexpr int kUsage = 2;
+
+constexpr char kUsageLine[] = "usage: lexivane-words [--raw] [--table NAME] [--column NAME] FILE\n";
+constexpr char kHelp[] =
+    "\n"
+    "Prints the column \"word\" of the table \"words\" of FILE, an Access database\n"
+    "(Jet 3, Jet 4 or ACE), one value per line in stored row order, as UTF-8.\n"
+    "\n"
+    "  --raw          write the record stream Lexivane reads instead of lines\n"
+    "  --table NAME   read the table NAME instead of \"words\"\n"
+    "  --column NAME  read the column NAME instead of \"word\"\n"
+    "  -h, --help     show this help and exit\n"
+    "  --version      show the version and exit\n"
+    "\n"
+    "Exit status: 0 read, 1 the file cannot be read as asked, 2 bad usage.\n";
 
 int g_errFd = 2;
 const char* g_path = "";
 
-[[noreturn]] void fail(int status, const std::string& problem) {
+[[noreturn]] void fail(const std::string& problem) {
     std::string line = "lexivane-words: ";
     line += g_path;
     line += ": ";
@@ -42,20 +53,20 @@ const char* g_path = "";
     line += '\n';
     ssize_t ignored = write(g_errFd, line.data(), line.size());
     (void)ignored;
-    _exit(status);
+    _exit(kBadInput);
 }
 
 // glib reports a failed allocation through g_error and then aborts; say so in our own words
 // first, since libmdb's chatter on stderr is silenced.
 void onGlibLog(const gchar*, GLogLevelFlags level, const gchar* message, gpointer) {
     if (!(level & (G_LOG_LEVEL_ERROR | G_LOG_LEVEL_CRITICAL))) return;
-    if (message && std::strstr(message, "allocate")) fail(kNoMemory, "out of memory");
+    if (message && std::strstr(message, "allocate")) fail("out of memory");
     if (level & G_LOG_LEVEL_ERROR)
-        fail(kDamaged, std::string("damaged (") + (message ? message : "library error") + ")");
+        fail(std::string("damaged (") + (message ? message : "library error") + ")");
 }
 
 void onNoMemory() {
-    fail(kNoMemory, "out of memory");
+    fail("out of memory");
 }
 
 class Out {
@@ -99,7 +110,7 @@ class Out {
         while (done < buf_.size()) {
             ssize_t n = write(1, buf_.data() + done, buf_.size() - done);
             if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) fail(kCannotRead, std::string("cannot write output: ") + strerror(errno));
+            if (n <= 0) fail(std::string("cannot write output: ") + strerror(errno));
             done += static_cast<size_t>(n);
         }
         buf_.clear();
@@ -143,15 +154,15 @@ bool preadAll(int fd, unsigned char* buf, size_t n, off_t at) {
 off_t checkFile(const char* path) {
     int fd = open(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
-        if (errno == ENOENT) fail(kCannotRead, "file not found");
-        if (errno == EISDIR) fail(kCannotRead, "is a directory, not an Access database");
-        fail(kCannotRead, std::string("cannot open: ") + strerror(errno));
+        if (errno == ENOENT) fail("file not found");
+        if (errno == EISDIR) fail("is a directory, not an Access database");
+        fail(std::string("cannot open: ") + strerror(errno));
     }
     struct stat st {};
-    if (fstat(fd, &st) != 0) fail(kCannotRead, std::string("cannot read: ") + strerror(errno));
-    if (S_ISDIR(st.st_mode)) fail(kCannotRead, "is a directory, not an Access database");
-    if (!S_ISREG(st.st_mode)) fail(kCannotRead, "not a regular file");
-    if (st.st_size == 0) fail(kNotAccess, "empty file, not an Access database");
+    if (fstat(fd, &st) != 0) fail(std::string("cannot read: ") + strerror(errno));
+    if (S_ISDIR(st.st_mode)) fail("is a directory, not an Access database");
+    if (!S_ISREG(st.st_mode)) fail("not a regular file");
+    if (st.st_size == 0) fail("empty file, not an Access database");
 
     unsigned char hdr[0x98] = {};
     static const char jet[] = "Standard Jet DB";
@@ -159,23 +170,23 @@ off_t checkFile(const char* path) {
     if (st.st_size < static_cast<off_t>(sizeof hdr) || !preadAll(fd, hdr, sizeof hdr, 0) ||
         std::memcmp(hdr, "\x00\x01\x00\x00", 4) != 0 ||
         (std::memcmp(hdr + 4, jet, sizeof jet) != 0 && std::memcmp(hdr + 4, ace, sizeof ace) != 0))
-        fail(kNotAccess, "not an Access database (no Jet/ACE signature)");
+        fail("not an Access database (no Jet/ACE signature)");
 
     const int version = hdr[0x14];
-    if (version > 0x06) fail(kNotAccess, "unknown Access file version " + std::to_string(version));
+    if (version > 0x06) fail("unknown Access file version " + std::to_string(version));
     const off_t page = version == 0 ? 2048 : 4096;
     if (st.st_size % page != 0)
-        fail(kDamaged, "damaged (size " + std::to_string(st.st_size) + " is not a multiple of " +
-                           std::to_string(page) + "-byte pages)");
-    if (st.st_size < 3 * page) fail(kDamaged, "damaged (too short to hold a catalog)");
+        fail("damaged (size " + std::to_string(st.st_size) + " is not a multiple of " +
+             std::to_string(page) + "-byte pages)");
+    if (st.st_size < 3 * page) fail("damaged (too short to hold a catalog)");
 
     unmaskHeader(hdr + 0x18, version == 0 ? 126 : 128);
     if (hdr[0x3E] | hdr[0x3F] | hdr[0x40] | hdr[0x41])
-        fail(kEncrypted, "encrypted (a password-protected database cannot be read)");
+        fail("encrypted (a password-protected database cannot be read)");
 
     unsigned char catalog = 0;
     if (!preadAll(fd, &catalog, 1, 2 * page) || catalog != 0x02)
-        fail(kDamaged, "damaged (page 2 is not the catalog table definition)");
+        fail("damaged (page 2 is not the catalog table definition)");
     close(fd);
     return st.st_size;
 }
@@ -250,28 +261,47 @@ bool sameName(const char* a, const char* b) {
 } // namespace
 
 int main(int argc, char** argv) {
-    bool raw = false, bad = false;
+    bool raw = false;
     const char* path = nullptr;
     const char* tableName = "words";
     const char* columnName = "word";
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--raw") == 0)
-            raw = true;
-        else if (std::strcmp(argv[i], "--table") == 0 && i + 1 < argc)
-            tableName = argv[++i];
-        else if (std::strcmp(argv[i], "--column") == 0 && i + 1 < argc)
-            columnName = argv[++i];
-        else if (!path && argv[i][0] != '-')
-            path = argv[i];
-        else
-            bad = true;
-    }
-    if (!path || bad) {
-        const char usage[] = "usage: lexivane-words [--raw] [--table NAME] [--column NAME] FILE\n";
-        ssize_t ignored = write(2, usage, sizeof usage - 1);
+    auto usageError = [](const std::string& problem) {
+        std::string text = "lexivane-words: " + problem + "\n" + kUsageLine +
+                           "Try 'lexivane-words --help' for more information.\n";
+        ssize_t ignored = write(2, text.data(), text.size());
         (void)ignored;
         return kUsage;
+    };
+    bool options = true;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (options && (arg == "-h" || arg == "--help")) {
+            std::printf("%s%s", kUsageLine, kHelp);
+            return 0;
+        }
+        if (options && arg == "--version") {
+            std::puts("lexivane-words " LEXIVANE_VERSION);
+            return 0;
+        }
+        if (options && arg == "--raw") {
+            raw = true;
+        } else if (options && (arg == "--table" || arg == "--column")) {
+            if (i + 1 >= argc) return usageError("option " + arg + " needs a NAME");
+            if (arg == "--table")
+                tableName = argv[++i];
+            else
+                columnName = argv[++i];
+        } else if (options && arg == "--") {
+            options = false;
+        } else if (options && arg.size() > 1 && arg[0] == '-') {
+            return usageError("unknown option " + arg);
+        } else if (path) {
+            return usageError("only one FILE at a time");
+        } else {
+            path = argv[i];
+        }
     }
+    if (!path) return usageError("needs a FILE");
     g_path = path;
     std::set_new_handler(onNoMemory);
 
@@ -288,8 +318,8 @@ int main(int argc, char** argv) {
     g_log_set_default_handler(onGlibLog, nullptr);
 
     MdbHandle* mdb = mdb_open(path, MDB_NOFLAGS);
-    if (!mdb) fail(kDamaged, "damaged (the database header cannot be read)");
-    if (!mdb_read_catalog(mdb, MDB_TABLE)) fail(kDamaged, "damaged (the catalog cannot be read)");
+    if (!mdb) fail("damaged (the database header cannot be read)");
+    if (!mdb_read_catalog(mdb, MDB_TABLE)) fail("damaged (the catalog cannot be read)");
 
     MdbCatalogEntry* entry = nullptr;
     for (unsigned i = 0; i < mdb->num_catalog; ++i) {
@@ -299,28 +329,25 @@ int main(int argc, char** argv) {
             break;
         }
     }
-    if (!entry) fail(kNoTable, std::string("no table named ") + tableName);
+    if (!entry) fail(std::string("no table named ") + tableName);
 
     MdbTableDef* table = mdb_read_table(entry);
     if (!table)
-        fail(kDamaged,
-             std::string("damaged (the definition of table ") + tableName + " cannot be read)");
+        fail(std::string("damaged (the definition of table ") + tableName + " cannot be read)");
     if (!mdb_read_columns(table))
-        fail(kDamaged,
-             std::string("damaged (the columns of table ") + tableName + " cannot be read)");
+        fail(std::string("damaged (the columns of table ") + tableName + " cannot be read)");
 
     int column = -1;
     for (unsigned i = 0; i < table->num_cols; ++i) {
         auto* col = static_cast<MdbColumn*>(g_ptr_array_index(table->columns, i));
         if (sameName(col->name, columnName)) {
             if (col->col_type != MDB_TEXT && col->col_type != MDB_MEMO)
-                fail(kNoColumn, std::string("column ") + columnName + " is not a text column");
+                fail(std::string("column ") + columnName + " is not a text column");
             column = static_cast<int>(i);
             break;
         }
     }
-    if (column < 0)
-        fail(kNoColumn, std::string("table ") + tableName + " has no column named " + columnName);
+    if (column < 0) fail(std::string("table ") + tableName + " has no column named " + columnName);
 
     // Jet 4 and ACE text is decoded here: libmdb's per-value iconv call is most of its cost.
     // Jet 3 (code-page text) and memo columns still go through libmdb's own conversion.
@@ -354,11 +381,11 @@ int main(int argc, char** argv) {
     uint32_t rows = 0;
     std::string text;
     while (mdb_fetch_row(table)) {
-        if (++rows > maxRows) fail(kDamaged, "damaged (the table's pages do not add up)");
+        if (++rows > maxRows) fail("damaged (the table's pages do not add up)");
         if (decodeHere) {
             const MdbField* f = crackColumn();
             if (!f || (!f->is_null && (f->start < 0 || f->siz < 0 || f->start + f->siz > pageSize)))
-                fail(kDamaged, "damaged (a row of the table cannot be read)");
+                fail("damaged (a row of the table cannot be read)");
             if (f->is_null) {
                 out.null();
             } else {
@@ -375,8 +402,8 @@ int main(int argc, char** argv) {
     }
     // libmdb stops quietly at a page it cannot read; the definition's row count gives it away.
     if (rows != table->num_rows)
-        fail(kDamaged, "damaged (the table's definition counts " + std::to_string(table->num_rows) +
-                           " rows, its pages hold " + std::to_string(rows) + ")");
+        fail("damaged (the table's definition counts " + std::to_string(table->num_rows) +
+             " rows, its pages hold " + std::to_string(rows) + ")");
     out.end(rows);
     return 0;
 }
