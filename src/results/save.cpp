@@ -48,14 +48,18 @@ void PushButton4_Click(Form& form) {
         if (!f->open()) throw AppError(f->errorString());
         file = std::move(f);
     });
-    form.abandonSave = [&] {
+    // A save started inside this one's yields keeps this one's hook and gives it back.
+    const std::function<void()> outer = form.abandonSave;
+    form.abandonSave = [&file, outer] {
         if (file) file->abandon();
         file.reset();
+        if (outer) outer();
     };
-    struct Forget {
+    struct Restore {
         std::function<void()>& hook;
-        ~Forget() { hook = nullptr; }
-    } forget{form.abandonSave};
+        std::function<void()> outer;
+        ~Restore() { hook = outer; }
+    } restore{form.abandonSave, outer};
 
     int n = 0;
     s.run(132, [&] { n = form.ListItems().Count(); });

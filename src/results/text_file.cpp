@@ -5,7 +5,11 @@
 namespace lexivane {
 
 TextFileWriter::TextFileWriter(const QString& path)
-    : file_(std::make_unique<QSaveFile>(path)), device_(file_.get()) {}
+    : file_(std::make_unique<QSaveFile>(path)), device_(file_.get()) {
+    // A file the user may write in a folder they may not cannot get a copy beside it: it is
+    // then written in place, as saving always did before copies were used.
+    file_->setDirectWriteFallback(true);
+}
 
 TextFileWriter::TextFileWriter(QIODevice& device, SystemTextEncoder encoder)
     : encoder_(std::move(encoder)), device_(&device) {}

@@ -13,7 +13,8 @@ namespace lexivane {
 
 // A text file written line by line in the system's code page, each line ended by CR LF.
 // Given a path, the lines go to a copy beside the file that replaces it only at commit,
-// so a failed or abandoned save leaves the old file as it was.
+// so a failed or abandoned save leaves the old file as it was; where no copy can be made
+// beside it (a folder the user cannot write to), the file itself is written.
 class TextFileWriter {
   public:
     explicit TextFileWriter(const QString& path);

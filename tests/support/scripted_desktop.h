@@ -58,6 +58,7 @@ class ScriptedDesktop : public Desktop {
     SettingsStore& settings() override { return *settingsStore; }
     [[noreturn]] void endProgram() override {
         ended = true;
+        if (onEnd) onEnd(); // what a real end leaves behind: no destructor runs after it
         throw ProgramEnded{};
     }
 
@@ -71,6 +72,7 @@ class ScriptedDesktop : public Desktop {
     // Actions for the coming yields, one per yield; yields beyond them do nothing.
     std::deque<std::function<void()>> yieldActions;
     std::function<void(int yieldNumber)> onYield;
+    std::function<void()> onEnd;
     int yields = 0;
 
     std::vector<ShownBox> boxes;
