@@ -25,7 +25,7 @@ void CopyListToClipboard(Form& form, ReportList& list) {
         qsizetype width = 0;
         const int rows = list.rowCount();
         for (int r = 1; r <= rows; ++r) {
-            desktop.yield();
+            desktop.yieldBetweenRows();
             width = std::max(width, list.cellText(r, k).size());
         }
         widths.push_back(width);
@@ -41,11 +41,11 @@ void CopyListToClipboard(Form& form, ReportList& list) {
     for (int r = 1; r <= rows; ++r) {
         form.setCaption(QStringLiteral("Copying ") + QString::number(r) + QStringLiteral(" of ") +
                         QString::number(list.rowCount()));
-        desktop.yield();
+        desktop.yieldBetweenRows();
         if (anyTicked && !list.isChecked(r)) continue;
         const int cols = list.columnCount();
         for (int k = 1; k <= cols; ++k) {
-            desktop.yield();
+            desktop.yieldBetweenRows();
             text.addCell(k, list.cellText(r, k));
         }
         text.endRow();

@@ -64,7 +64,7 @@ void PushButton4_Click(Form& form) {
     int n = 0;
     s.run(132, [&] { n = form.ListItems().Count(); });
     for (int i = 1; i <= n; ++i) {
-        s.run(134, [&] { desktop.yield(); });
+        s.run(134, [&] { desktop.yieldBetweenRows(); });
         // A file that did not open or failed a write has been reported once; the rest of
         // the rows would fail the same way.
         if (writeFailed || !file) continue;

@@ -46,6 +46,9 @@ class Desktop {
 
     // Let the window system process all pending events once.
     virtual void yield() = 0;
+    // The same, once per row or cell of a long loop (the save, the copy): may do nothing when
+    // the last yield was a moment ago.
+    virtual void yieldBetweenRows() { yield(); }
 
     // The main window's pointer (a Pointer value; the custom picture for PointerCustom),
     // its title and its place in the stacking order.

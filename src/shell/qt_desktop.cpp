@@ -95,12 +95,16 @@ bool QtDesktop::clipboardSetText(const QString& text) {
 }
 
 void QtDesktop::yield() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    yieldClock_.start();
+}
+
+void QtDesktop::yieldBetweenRows() {
     // A copy yields three times per row: a quarter of a million rows would spend seconds
     // asking an idle window system for events. Events that arrive are still handled
     // within a millisecond, which no one can tell from every call.
     if (yieldClock_.isValid() && yieldClock_.nsecsElapsed() < 1'000'000) return;
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
-    yieldClock_.start();
+    yield();
 }
 
 void QtDesktop::showPointer(int pointer, const std::optional<QCursor>& custom) {

@@ -22,6 +22,7 @@ class QtDesktop : public Desktop {
     bool clipboardClear() override;
     bool clipboardSetText(const QString& text) override;
     void yield() override;
+    void yieldBetweenRows() override;
     void showPointer(int pointer, const std::optional<QCursor>& custom) override;
     void setWindowTitle(const QString& title) override;
     void setTopmost(bool topmost) override;

@@ -1,5 +1,7 @@
 // The real desktop, on the offscreen platform: what the scripted one stands in for.
 
+#include "lookup/late_bound.h"
+#include "shell/globals.h"
 #include "shell/qt_desktop.h"
 #include "shell/startup.h"
 #include "window_harness.h"
@@ -7,7 +9,9 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QGuiApplication>
+#include <QMouseEvent>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QWindow>
 #include <QtTest>
 
@@ -23,7 +27,42 @@ struct QuietDesktop : QtDesktop {
         return AnswerOk;
     }
     QString inputBox(const QString&, const QString&, const QString&) override { return "3"; }
+    void yield() override {
+        QtDesktop::yield();
+        ++yields;
+        if (onYield) onYield(yields);
+    }
     QStringList shown;
+    int yields = 0;
+    std::function<void(int)> onYield;
+};
+
+// A click as the window system delivers it: press and release, with their times, queued.
+void postClick(QWidget* button, quint64 at) {
+    for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+        const QPointF inside(5, 5);
+        auto* e = new QMouseEvent(type, inside, button->mapToGlobal(inside), Qt::LeftButton,
+                                  type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                                  Qt::NoModifier);
+        e->setTimestamp(type == QEvent::MouseButtonPress ? at : at + 1);
+        QCoreApplication::postEvent(button, e);
+    }
+}
+
+// The shipped word list in a program folder of its own, and the window on it.
+struct ShippedWindow {
+    ShippedWindow() : fixture(QStringList{}) {
+        QFile::copy(binDir() + "/dbWords.mdb", fixture.folder() + "/dbWords.mdb");
+        form =
+            std::make_unique<Form1>(AppContext{&desktop, fixture.folder(), [] { return 0.5; }, {}});
+        desktop.setMainWindow(form.get());
+        Startup::Form_Load(form->form());
+        form->show();
+    }
+    QTemporaryDir settings;
+    QuietDesktop desktop{settings.path()};
+    Fixture fixture;
+    std::unique_ptr<Form1> form;
 };
 } // namespace
 
@@ -52,6 +91,48 @@ class QtDesktopTest : public QObject {
         QCOMPARE(form.PushButton1->text(), QString("Display Filtered List"));
         QCoreApplication::processEvents();
         QCOMPARE(form.ListItems->rowCount(QModelIndex()), 1);
+    }
+
+    // A Stop click during the rows waits until the load is over; it must not start another.
+    void stopDuringTheRowsStartsNoSecondLoad() {
+        ShippedWindow w;
+        Form1& form = *w.form;
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QCOMPARE(ado::as<ado::Connection>(Globals::dbConnection).State(), 1); // table built
+        QSignalSpy loads(form.ListItems, &QAbstractItemModel::modelAboutToBeReset);
+        // the Stop click comes when the load has yielded for the last time
+        w.desktop.onYield = [&](int n) {
+            if (n == 2) postClick(form.PushButton3, 1020);
+        };
+        postClick(form.PushButton3, 1000);
+        QTRY_VERIFY(form.ListItems->headerText().startsWith("Result(s) - Total Words: "));
+        QTest::qWait(200); // whatever was queued has run
+        QCOMPARE(loads.size(), 1);
+        const int all = form.ListItems->Count();
+        QVERIFY(all > 200000);
+        QCOMPARE(form.PushButton3->text(), QString("Display Entire List"));
+        QVERIFY(w.desktop.shown.isEmpty());
+
+        // A click well after the load is a new load.
+        w.desktop.onYield = nullptr;
+        postClick(form.PushButton3, 1000000);
+        QTRY_COMPARE(loads.size(), 2);
+        QTRY_COMPARE(form.ListItems->Count(), all);
+    }
+
+    // The first load waits for the word table while it opens its query; a Stop click then is
+    // seen in the yield before the rows.
+    void stopWhileTheFirstLoadWaitsForTheTable() {
+        ShippedWindow w;
+        Form1& form = *w.form;
+        w.desktop.onYield = [&](int n) {
+            if (n == 1) postClick(form.PushButton3, 1020);
+        };
+        postClick(form.PushButton3, 1000);
+        QTRY_COMPARE(form.ListItems->headerText(), QString("Result(s) - Total Words: 1"));
+        QTest::qWait(200);
+        QCOMPARE(form.ListItems->Count(), 1);
+        QCOMPARE(form.PushButton3->text(), QString("Display Entire List"));
     }
 
     void settingsLandInTheFolder() {

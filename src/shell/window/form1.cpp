@@ -12,6 +12,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QIcon>
@@ -22,6 +23,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QTreeView>
+#include <utility>
 
 namespace lexivane {
 
@@ -129,10 +131,12 @@ void Form1::createControls() {
     ListView1->setFocus();
 
     connect(Combo1, &QComboBox::activated, this, [this] { Lookup::Combo1_Click(form_); });
-    connect(PushButton1, &QPushButton::clicked, this, [this] { Lookup::PushButton1_Click(form_); });
+    connect(PushButton1, &QPushButton::clicked, this,
+            [this] { loadButtonClicked(LoadButton::PushButton1, Lookup::PushButton1_Click); });
     connect(PushButton2, &QPushButton::clicked, this,
             [this] { Results::PushButton2_Click(form_); });
-    connect(PushButton3, &QPushButton::clicked, this, [this] { Lookup::PushButton3_Click(form_); });
+    connect(PushButton3, &QPushButton::clicked, this,
+            [this] { loadButtonClicked(LoadButton::PushButton3, Lookup::PushButton3_Click); });
     connect(PushButton4, &QPushButton::clicked, this,
             [this] { Results::PushButton4_Click(form_); });
     connect(PushButton5, &QPushButton::clicked, this,
@@ -146,6 +150,23 @@ void Form1::createControls() {
         w->installEventFilter(this);
     }
     installEventFilter(this);
+}
+
+void Form1::loadButtonClicked(LoadButton which, void (*handler)(Form&)) {
+    const auto b = size_t(which);
+    // Programmatic clicks have no input behind them and are taken as they come.
+    const quint64 clickedAt = std::exchange(clickInputTime_[b], 0);
+    // Within this long after a load no one can have seen it end and clicked again.
+    constexpr quint64 kReaction = 100;
+    if (clickedAt != 0 && lastLoad_[b] &&
+        clickedAt - lastLoad_[b]->from <= lastLoad_[b]->to - lastLoad_[b]->from + kReaction)
+        return; // made while that load ran: a Stop click the load could not see
+    const bool startsLoad = caption(which) != Text::stop;
+    QElapsedTimer took;
+    took.start();
+    handler(form_);
+    if (startsLoad && clickedAt != 0)
+        lastLoad_[b] = LoadSpan{clickedAt, clickedAt + quint64(took.elapsed())};
 }
 
 QPushButton* Form1::button(LoadButton which) const {
@@ -216,6 +237,16 @@ void Form1::applyStyleSheet(const QString& sheet) {
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
     auto* w = qobject_cast<QWidget*>(watched);
     if (!w) return false;
+    if (w == PushButton1 || w == PushButton3) {
+        // A button clicks on the release: keep the time of that input.
+        quint64& time = clickInputTime_[size_t(w == PushButton1 ? LoadButton::PushButton1
+                                                                : LoadButton::PushButton3)];
+        const QEvent::Type type = event->type();
+        if (type == QEvent::MouseButtonRelease || type == QEvent::KeyRelease)
+            time = static_cast<QInputEvent*>(event)->timestamp();
+        else if (type == QEvent::MouseButtonPress || type == QEvent::KeyPress)
+            time = 0;
+    }
     switch (event->type()) {
     case QEvent::MouseMove: {
         // Act only where the move happened, not where it propagates to.

@@ -3,6 +3,7 @@
 #include "shell/form.h"
 
 #include <QWidget>
+#include <optional>
 
 class QComboBox;
 class QGroupBox;
@@ -67,8 +68,19 @@ class Form1 : public QWidget, public FormControls {
   private:
     void createControls();
     QPushButton* button(LoadButton which) const;
+    void loadButtonClicked(LoadButton which, void (*handler)(Form&));
 
     Form form_;
+
+    // A load reads its rows without yielding, so a Stop click made meanwhile reaches the
+    // button only once the load is over, where it would start another load. Each load
+    // button keeps the window-system time of the input behind its latest click and the span
+    // of its last load in that time.
+    struct LoadSpan {
+        quint64 from = 0, to = 0;
+    };
+    quint64 clickInputTime_[2] = {0, 0};
+    std::optional<LoadSpan> lastLoad_[2];
 };
 
 } // namespace lexivane
