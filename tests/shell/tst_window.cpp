@@ -191,6 +191,43 @@ class WindowTest : public QObject {
         QCOMPARE(wordsOf(*f.ListItems), (QStringList{"apple", "banana"}));
     }
 
+    // Two quick clicks on a row's check box tick it and untick it; they remove no word. Two
+    // on the row's text remove the selected word.
+    void doubleClickOnACheckBoxRemovesNothing() {
+        WindowHarness h;
+        QVERIFY(h.load());
+        Form1& f = h.window();
+        f.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        fill(f, {"apple", "banana", "fig"});
+        QWidget* list = f.ListView1->viewport();
+        // the check box of row 3: where a click ticks it
+        const int y = f.ListView1->visualRect(f.ListItems->index(2, 0)).center().y();
+        int box = -1;
+        for (int x = 0; x < 60 && box < 0; ++x) {
+            QTest::mouseClick(list, Qt::LeftButton, {}, QPoint(x, y));
+            if (f.ListItems->isChecked(3)) box = x;
+        }
+        QVERIFY(box >= 0);
+        QTest::mouseClick(list, Qt::LeftButton, {}, QPoint(box, y)); // unticked again
+        QVERIFY(!f.ListItems->isChecked(3));
+        const int y2 = f.ListView1->visualRect(f.ListItems->index(1, 0)).center().y();
+        QTest::mouseClick(list, Qt::LeftButton, {}, QPoint(200, y2));
+        QCOMPARE(f.form().controls().selectedResult(), 2);
+        auto doubleClick = [&](QPoint at) {
+            QTest::mousePress(list, Qt::LeftButton, {}, at);
+            QTest::mouseRelease(list, Qt::LeftButton, {}, at);
+            QTest::mouseDClick(list, Qt::LeftButton, {}, at);
+            QTest::mouseRelease(list, Qt::LeftButton, {}, at);
+        };
+        doubleClick(QPoint(box, y));
+        QCOMPARE(wordsOf(*f.ListItems), (QStringList{"apple", "banana", "fig"}));
+        QVERIFY(!f.ListItems->isChecked(3));
+        QCOMPARE(f.form().controls().selectedResult(), 2);
+        doubleClick(QPoint(200, y));
+        QCOMPARE(wordsOf(*f.ListItems), (QStringList{"apple", "banana"}));
+    }
+
     void skinPaintsTheWindow() {
         {
             WindowHarness h;

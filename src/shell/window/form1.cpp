@@ -22,6 +22,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QStyledItemDelegate>
 #include <QTreeView>
 #include <utility>
 
@@ -34,6 +35,33 @@ QFont arial(double points) {
     f.setWeight(QFont::Bold);
     return f;
 }
+
+// The results list, able to tell where its check boxes are: where the item delegate toggles
+// a box on a click.
+class ResultsView : public QTreeView {
+  public:
+    using QTreeView::QTreeView;
+
+    bool onCheckIndicator(const QPoint& pos) const {
+        const QModelIndex index = indexAt(pos);
+        if (!index.isValid()) return false;
+        QStyleOptionViewItem option;
+        initViewItemOption(&option);
+        option.rect = visualRect(index);
+        return delegate_.checkRect(option, index).contains(pos);
+    }
+
+  private:
+    struct Delegate : QStyledItemDelegate {
+        QRect checkRect(QStyleOptionViewItem option, const QModelIndex& index) const {
+            initStyleOption(&option, index);
+            if (!(option.features & QStyleOptionViewItem::HasCheckIndicator)) return {};
+            const QWidget* view = option.widget;
+            QStyle* style = view ? view->style() : QApplication::style();
+            return style->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, view);
+        }
+    } delegate_;
+};
 
 void fillBackground(QWidget* w, const QColor& colour) {
     QPalette p = w->palette();
@@ -91,7 +119,7 @@ void Form1::createControls() {
 
     PushButton1 = button(Frame1, "PushButton1", Text::displayFilteredList, 240, 720, 7320, 405);
 
-    ListView1 = new QTreeView(this);
+    ListView1 = new ResultsView(this);
     ListView1->setObjectName(QStringLiteral("ListView1"));
     ListItems = new ResultsModel(ListView1);
     ListView1->setModel(ListItems);
@@ -268,8 +296,20 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
             Results::ListView1_KeyDown(form_, keyCode, shift);
         }
         break;
+    case QEvent::MouseButtonPress:
+        if (w == ListView1->viewport())
+            pressOnCheckBox_ = static_cast<const ResultsView*>(ListView1)->onCheckIndicator(
+                static_cast<QMouseEvent*>(event)->position().toPoint());
+        break;
     case QEvent::MouseButtonDblClick:
-        if (w == ListView1->viewport()) Results::ListView1_DblClick(form_);
+        if (w == ListView1->viewport()) {
+            // Two quick clicks on a row's box tick and untick it (the view does that); they
+            // are not a request to remove a word.
+            const bool onCheckBox = static_cast<const ResultsView*>(ListView1)->onCheckIndicator(
+                static_cast<QMouseEvent*>(event)->position().toPoint());
+            if (!onCheckBox && !std::exchange(pressOnCheckBox_, false))
+                Results::ListView1_DblClick(form_);
+        }
         break;
     default:
         break;

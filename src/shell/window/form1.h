@@ -80,6 +80,7 @@ class Form1 : public QWidget, public FormControls {
         quint64 from = 0, to = 0;
     };
     quint64 clickInputTime_[2] = {0, 0};
+    bool pressOnCheckBox_ = false; // the last press on the results list hit a check box
     std::optional<LoadSpan> lastLoad_[2];
 };
 
