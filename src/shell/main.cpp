@@ -3,7 +3,6 @@
 #include "shell/window/form1.h"
 
 #include <QApplication>
-#include <QScreen>
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -13,9 +12,6 @@ int main(int argc, char** argv) {
     lexivane::Form1 window({&desktop, QCoreApplication::applicationDirPath(), {}, {}});
     desktop.setMainWindow(&window);
     lexivane::Startup::Form_Load(window.form());
-
-    if (const QScreen* screen = window.screen())
-        window.move(screen->availableGeometry().center() - window.rect().center());
-    window.show();
+    window.showCentred();
     return app.exec();
 }

@@ -1,6 +1,7 @@
 #include "shell/qt_desktop.h"
 
 #include "shell/apperror.h"
+#include "shell/window/centring.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -26,8 +27,20 @@ QString displayText(const QString& text) {
 
 QtDesktop::QtDesktop(QString settingsFolder) : settings_(std::move(settingsFolder)) {}
 
+QWidget* QtDesktop::boxParent() const {
+    // A box shown before the window is (at start-up) belongs to no window.
+    return mainWindow_ && mainWindow_->isVisible() ? mainWindow_.data() : nullptr;
+}
+
+void QtDesktop::placeBox(QWidget& box) const {
+    // Qt centres a box on its window; one without a window goes in the middle of the screen.
+    if (box.parentWidget()) return;
+    box.adjustSize();
+    centreOnScreen(box);
+}
+
 int QtDesktop::messageBox(const QString& text, int style, const QString& title) {
-    QMessageBox box(mainWindow_);
+    QMessageBox box(boxParent());
     box.setWindowModality(Qt::ApplicationModal);
     box.setWindowTitle(title);
     box.setText(displayText(text));
@@ -41,6 +54,7 @@ int QtDesktop::messageBox(const QString& text, int style, const QString& title) 
     } else {
         box.setStandardButtons(QMessageBox::Ok);
     }
+    placeBox(box);
     const int result = box.exec();
     if (yesNo) return result == QMessageBox::Yes ? AnswerYes : AnswerNo;
     return AnswerOk;
@@ -48,7 +62,7 @@ int QtDesktop::messageBox(const QString& text, int style, const QString& title) 
 
 QString QtDesktop::inputBox(const QString& prompt, const QString& title,
                             const QString& defaultText) {
-    QInputDialog dialog(mainWindow_);
+    QInputDialog dialog(boxParent());
     dialog.setWindowTitle(title);
     dialog.setLabelText(prompt);
     dialog.setTextValue(defaultText);
@@ -56,11 +70,12 @@ QString QtDesktop::inputBox(const QString& prompt, const QString& title,
     // its field).
     if (auto* field = dialog.findChild<QLineEdit*>())
         field->setMinimumWidth(dialog.fontMetrics().horizontalAdvance(title) * 2 + 80);
+    placeBox(dialog);
     return dialog.exec() == QDialog::Accepted ? dialog.textValue() : QString();
 }
 
 QString QtDesktop::saveDialog(const SaveDialogRequest& request) {
-    QFileDialog dialog(mainWindow_, request.title);
+    QFileDialog dialog(boxParent(), request.title);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     // The command asks about overwriting itself; the desktop's own dialog may not behave
@@ -79,6 +94,7 @@ QString QtDesktop::saveDialog(const SaveDialogRequest& request) {
     dialog.setNameFilters(filters);
     if (!filters.isEmpty()) dialog.selectNameFilter(filters.first());
     if (!request.fileName.isEmpty()) dialog.selectFile(request.fileName);
+    placeBox(dialog);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
     return QDir::toNativeSeparators(dialog.selectedFiles().first());
 }

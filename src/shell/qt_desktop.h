@@ -35,6 +35,8 @@ class QtDesktop : public Desktop {
 
   private:
     void flushTitle();
+    QWidget* boxParent() const;
+    void placeBox(QWidget& box) const;
 
     FileSettingsStore settings_;
     QPointer<QWidget> mainWindow_;

@@ -157,6 +157,22 @@ find_main_window() {
 
 geometry() { WIDTH= HEIGHT=; eval "$(xdotool getwindowgeometry --shell "$1")"; }
 
+# frame_centred ID: the window, its frame included, sits in the middle of the screen (to a
+# pixel); the frame is what the window manager says it put round the window.
+frame_centred() {
+    local info x y w h l r t b sw sh
+    info=$(xwininfo -id "$1") || return 1
+    x=$(sed -n 's/.*Absolute upper-left X: *//p' <<<"$info")
+    y=$(sed -n 's/.*Absolute upper-left Y: *//p' <<<"$info")
+    w=$(sed -n 's/.*Width: *//p' <<<"$info")
+    h=$(sed -n 's/.*Height: *//p' <<<"$info")
+    read -r l r t b < <(xprop -id "$1" _NET_FRAME_EXTENTS | sed -n 's/.* = //p' | tr -d ,) ||
+        return 1
+    read -r sw sh < <(xwininfo -root | sed -n 's/.*-geometry \([0-9]*\)x\([0-9]*\).*/\1 \2/p')
+    local dx=$((2 * (x - l) + w + l + r - sw)) dy=$((2 * (y - t) + h + t + b - sh))
+    [ "${dx#-}" -le 2 ] && [ "${dy#-}" -le 2 ]
+}
+
 header_painted() {
     capture_header >"$tmp/header-empty.png"
     local colours
@@ -293,6 +309,7 @@ scenario_first_run() {
     [ ! -e "$conf" ] || fail "settings exist before the first run"
     start_program
     find_main_window
+    wait_for 5 "the window to be centred with its frame" frame_centred "$win"
     wait_for 10 "Combo1=0 in $conf" setting_is 0
     # "1-letter" is the choice: the filtered list holds exactly the one-letter words.
     load PushButton1
@@ -423,6 +440,7 @@ scenario_missing_database() {
     fi
     [ "$(xdotool search --onlyvisible --pid "$app" 2>/dev/null | wc -l)" -eq 1 ] ||
         fail "the program shows more than the message box"
+    wait_for 5 "the box to be centred on the screen" frame_centred "$box"
     activate "$box"
     xdotool key Return
     local end2=$((SECONDS + 10))

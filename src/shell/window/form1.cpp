@@ -7,6 +7,7 @@
 #include "results/save.h"
 #include "shell/startup.h"
 #include "shell/window/artwork.h"
+#include "shell/window/centring.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -81,6 +82,11 @@ Form1::Form1(AppContext context, QWidget* parent)
 }
 
 Form1::~Form1() = default;
+
+void Form1::showCentred() {
+    centreOnScreen(*this);
+    show();
+}
 
 int Form1::px(int twips) const {
     const QScreen* s = screen();

@@ -25,6 +25,10 @@ class Form1 : public QWidget, public FormControls {
 
     Form& form() { return form_; }
 
+    // Shows the window centred on its screen, frame included once the window manager has
+    // framed it.
+    void showCentred();
+
     void PushButton6_Click(); // Help
 
     // Hover feedback.
