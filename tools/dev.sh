@@ -14,7 +14,7 @@ esac
 
 packages=(
   g++ cmake ninja-build pkg-config
-  qt6-base-dev libgl-dev
+  qt6-base-dev libgl-dev libxcb1-dev
   libsqlite3-dev sqlite3
   mdbtools-dev
   wamerican-huge

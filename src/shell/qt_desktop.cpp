@@ -2,6 +2,7 @@
 
 #include "shell/apperror.h"
 #include "shell/window/centring.h"
+#include "shell/window/clipboard_handover.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -177,6 +178,12 @@ void QtDesktop::openUrl(const QString& url) {
 }
 
 void QtDesktop::endProgram() {
+    // The program ends at once, and shows that it does; but words copied to the clipboard
+    // stay pasteable, so the desktop's clipboard manager may take them over first.
+    for (QWidget* w : QApplication::topLevelWidgets())
+        w->hide();
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    handOverClipboard(1000);
     std::fflush(nullptr);
     ::_exit(0);
 }

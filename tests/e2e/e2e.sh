@@ -503,6 +503,50 @@ shows_exactly() {
     close_program
 }
 
+# start_clipboard_manager [--silent]: the test's clipboard manager, owning CLIPBOARD_MANAGER.
+start_clipboard_manager() {
+    setsid "$build/bin/e2e-clipboard-manager" "$@" >"$tmp/manager.log" 2>&1 &
+    track "$!"
+    wait_for 10 "the clipboard manager" grep -qx ready "$tmp/manager.log"
+}
+
+# close_program_within SECONDS: Alt+F4, then the program must be gone within that time.
+close_program_within() {
+    local started
+    started=$(date +%s%N)
+    close_program
+    local took=$((($(date +%s%N) - started) / 1000000))
+    log "ended ${took} ms after the close request"
+    [ "$took" -le $(($1 * 1000)) ] || fail "the program took ${took} ms to end"
+}
+
+# Copied words survive the window: the manager takes them over when the program ends.
+# The entire list: its text (some 2.8 MB) goes over in pieces.
+scenario_clipboard_handover() {
+    start_clipboard_manager
+    start_program
+    find_main_window
+    load PushButton3
+    copy_results "$tmp/clip-while-running"
+    close_program_within 3
+    timeout 10 xclip -o -selection clipboard -t UTF8_STRING >"$tmp/clip-after" ||
+        fail "nothing to paste after the program ended"
+    expect_same "the clipboard before and after closing" "$tmp/clip-while-running" "$tmp/clip-after"
+    crlf_lines "$tmp/clip-after" | LC_ALL=C sort >"$tmp/got"
+    LC_ALL=C sort "$tmp/all-words" >"$tmp/want"
+    expect_same "the words pasted after closing" "$tmp/want" "$tmp/got"
+}
+
+# A manager that never answers keeps the program alive no more than about a second.
+scenario_clipboard_manager_silent() {
+    start_clipboard_manager --silent
+    start_program
+    find_main_window
+    load PushButton1
+    copy_results "$tmp/clip"
+    close_program_within 2
+}
+
 declare -F "scenario_$scenario" >/dev/null || fail "no scenario $scenario"
 start_desktop
 install_program
