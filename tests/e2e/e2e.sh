@@ -503,6 +503,45 @@ shows_exactly() {
     close_program
 }
 
+# cpu_ms: the processor time the program has used so far.
+cpu_ms() {
+    local stat
+    stat=$(cat "/proc/$app/stat") || fail "the program is gone"
+    stat=${stat##*) }
+    set -- $stat
+    echo $((( ${12} + ${13} ) * 1000 / $(getconf CLK_TCK)))
+}
+
+# A million words: a Stop click while the rows are read waits until the load is over, and
+# then it must not start a second load (which would cost the processor time of a load again).
+scenario_stop_during_rows() {
+    awk 'BEGIN { srand(7); for (i = 0; i < 1000000; i++) { n = 2 + int(rand() * 11); w = ""
+                 for (k = 0; k < n; k++) w = w sprintf("%c", 97 + int(rand() * 26)); print w } }' \
+        >"$tmp/million.txt"
+    "$build/bin/lexivane-mkdb" "$tmp/million.txt" "$folder/dbWords.mdb" >"$tmp/mkdb.log" 2>&1 ||
+        fail "lexivane-mkdb failed on the million words"
+    start_program
+    find_main_window
+    load PushButton3 # the first load also waits for the word table
+    local start one two
+    start=$(cpu_ms)
+    load PushButton3
+    sleep 1
+    one=$(($(cpu_ms) - start))
+    click PushButton2
+    wait_for 10 "the cleared header" same_header "$tmp/header-empty.png"
+    start=$(cpu_ms)
+    click PushButton3
+    sleep 0.06
+    xdotool click 1 # Stop, on the same button, while the rows are read
+    wait_for 60 "the load to finish" header_changed
+    sleep 1
+    two=$(($(cpu_ms) - start))
+    log "processor time of one load: ${one} ms; of the load with a Stop during its rows: ${two} ms"
+    [ $((two * 2)) -lt $((one * 3)) ] || fail "the Stop click started a second load"
+    close_program
+}
+
 # start_clipboard_manager [--silent]: the test's clipboard manager, owning CLIPBOARD_MANAGER.
 start_clipboard_manager() {
     setsid "$build/bin/e2e-clipboard-manager" "$@" >"$tmp/manager.log" 2>&1 &
