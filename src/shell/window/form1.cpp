@@ -20,11 +20,14 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPixmap>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QStyleFactory>
 #include <QStyledItemDelegate>
 #include <QTreeView>
+#include <cmath>
 #include <utility>
 
 namespace lexivane {
@@ -64,6 +67,24 @@ class ResultsView : public QTreeView {
     } delegate_;
 };
 
+// At a fractional pixel ratio (1.5) a frame one logical pixel wide puts the list's rows and
+// scroll bars between device pixels, and they paint over the frame's right and bottom
+// lines. A frame as wide as the grid of whole device pixels (two logical pixels at 1.5)
+// keeps them on whole pixels; the style draws its one line as it would.
+class WholePixelFrame : public QProxyStyle {
+  public:
+    WholePixelFrame(QStyle* base, int grid) : QProxyStyle(base), grid_(grid) {}
+    int pixelMetric(PixelMetric metric, const QStyleOption* option,
+                    const QWidget* widget) const override {
+        const int value = QProxyStyle::pixelMetric(metric, option, widget);
+        if (metric != PM_DefaultFrameWidth || value <= 0) return value;
+        return (value + grid_ - 1) / grid_ * grid_;
+    }
+
+  private:
+    int grid_;
+};
+
 void fillBackground(QWidget* w, const QColor& colour) {
     QPalette p = w->palette();
     p.setColor(QPalette::Window, colour);
@@ -94,10 +115,25 @@ int Form1::px(int twips) const {
     return qRound(twips * dpi / 1440.0);
 }
 
+int Form1::snap(int logical) const {
+    // The smallest run of logical pixels that spans whole device pixels (2 at a ratio of 1.5).
+    const double ratio = devicePixelRatioF();
+    for (int grid = 1; grid <= 4; ++grid)
+        if (std::abs(grid * ratio - std::round(grid * ratio)) < 1e-6)
+            return int(std::lround(double(logical) / grid)) * grid;
+    return logical;
+}
+
+QRect Form1::twipsRect(int left, int top, int width, int height) const {
+    const int x = px(left), y = px(top);
+    return QRect(QPoint(snap(x), snap(y)),
+                 QPoint(snap(x + px(width)) - 1, snap(y + px(height)) - 1));
+}
+
 void Form1::createControls() {
     setFont(arial(9));
     fillBackground(this, Qt::white);
-    setFixedSize(px(8040), px(6510));
+    setFixedSize(snap(px(8040)), snap(px(6510)));
 
     const QFont buttonFont = arial(11.25);
     auto button = [&](QWidget* parent, const char* name, const QString& text, int l, int t, int w,
@@ -108,20 +144,20 @@ void Form1::createControls() {
         QPalette p = b->palette();
         p.setColor(QPalette::Button, Qt::white);
         b->setPalette(p);
-        b->setGeometry(px(l), px(t), px(w), px(h));
+        b->setGeometry(twipsRect(l, t, w, h));
         b->setAutoDefault(false);
         return b;
     };
 
     Frame1 = new QGroupBox(QStringLiteral("Filter By Length Of Word"), this);
     Frame1->setObjectName(QStringLiteral("Frame1"));
-    Frame1->setGeometry(px(120), px(120), px(7800), px(1275));
+    Frame1->setGeometry(twipsRect(120, 120, 7800, 1275));
     fillBackground(Frame1, Qt::white);
 
     Combo1 = new QComboBox(Frame1);
     Combo1->setObjectName(QStringLiteral("Combo1"));
     Combo1->setEditable(false);
-    Combo1->setGeometry(px(240), px(300), px(7320), px(345));
+    Combo1->setGeometry(twipsRect(240, 300, 7320, 345));
 
     PushButton1 = button(Frame1, "PushButton1", Text::displayFilteredList, 240, 720, 7320, 405);
 
@@ -140,7 +176,12 @@ void Form1::createControls() {
     ListView1->header()->setStretchLastSection(false);
     ListView1->header()->setSectionsMovable(false);
     ListView1->header()->setSectionResizeMode(QHeaderView::Interactive);
-    ListView1->setGeometry(px(120), px(2020), px(7800), px(3375));
+    ListView1->setGeometry(twipsRect(120, 2020, 7800, 3375));
+    if (const int grid = snap(1); grid > 1) {
+        auto* wholePixels = new WholePixelFrame(QStyleFactory::create(style()->name()), grid);
+        wholePixels->setParent(ListView1);
+        ListView1->setStyle(wholePixels);
+    }
     ListView1->setToolTip(QStringLiteral("Double-click item to remove it. Move | line to right and "
                                          "out of window to reveal full names."));
 

@@ -37,6 +37,11 @@ class Form1 : public QWidget, public FormControls {
 
     // Pixels for a length in twips at the screen's logical DPI.
     int px(int twips) const;
+    // A control's place in pixels. Where the screen's pixel ratio is fractional (1.5), an
+    // edge that falls inside a device pixel loses its line, so edges go to the nearest
+    // logical pixel that starts a device pixel.
+    QRect twipsRect(int left, int top, int width, int height) const;
+    int snap(int logical) const;
 
     // Controls, named as the window defines them.
     QGroupBox* Frame1 = nullptr;
