@@ -24,6 +24,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace lexivane::find {
 
@@ -94,6 +95,11 @@ class WordIndex {
     }
     uint32_t length(uint32_t i) const { return lengths_[i]; }
     uint32_t mask(uint32_t i) const { return masks_[i]; }
+
+    // Where a section lies in the block: offset and size in bytes.
+    std::pair<uint64_t, uint64_t> extent(Section s) const {
+        return {sectionOffset_[s], sectionSize_[s]};
+    }
 
   private:
     const unsigned char* data_ = nullptr;
