@@ -20,16 +20,16 @@ bool isIgnorable(char32_t c) {
     return c == U'\'' || c == U'-' || c == 0x2019 || c == 0x2010 || c == 0x2011 || c == 0x00AD;
 }
 
-// ASCII: 0 for the ignorable ones, else the folded byte.
+// ASCII: which bytes the order passes over, what the others fold to, and their weights.
 struct AsciiFold {
+    std::array<bool, 128> skip{};
     std::array<unsigned char, 128> fold{};
     std::array<uint32_t, 128> weight{};
     AsciiFold() {
         for (int c = 0; c < 128; ++c) {
-            const auto u = static_cast<char32_t>(c);
-            fold[size_t(c)] = isIgnorable(u)           ? 0
-                              : (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c - 'A' + 'a')
-                                                       : static_cast<unsigned char>(c);
+            skip[size_t(c)] = isIgnorable(static_cast<char32_t>(c));
+            fold[size_t(c)] = (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c - 'A' + 'a')
+                                                     : static_cast<unsigned char>(c);
             weight[size_t(c)] = (c >= 'a' && c <= 'z')   ? kLatin | uint32_t(c - 'a')
                                 : (c >= '0' && c <= '9') ? kDigit | uint32_t(c - '0')
                                 : c == 'A'               ? 0
@@ -42,10 +42,7 @@ const AsciiFold kAscii;
 // What the order weighs a base character as, as a folded code point; `base` is case folded
 // already.
 char32_t foldBase(char32_t base) {
-    if (base < 0x80) {
-        const unsigned char f = kAscii.fold[base];
-        return f == 0 ? kZeroWeight : f;
-    }
+    if (base < 0x80) return kAscii.skip[base] ? kZeroWeight : kAscii.fold[base];
     if (QChar::isDigit(base)) {
         const int v = QChar::digitValue(base);
         if (v >= 0 && v <= 9) return U'0' + static_cast<char32_t>(v);
@@ -137,9 +134,8 @@ uint32_t charCount(std::string_view s) {
 
 int foldChar(char32_t c, bool afterLetter, char32_t out[2]) {
     if (c < 0x80) {
-        const unsigned char f = kAscii.fold[c];
-        if (f == 0) return 0;
-        out[0] = f;
+        if (kAscii.skip[c]) return 0;
+        out[0] = kAscii.fold[c];
         return 1;
     }
     if (isIgnorable(c)) return 0;
@@ -191,9 +187,9 @@ size_t appendFolded(std::string_view text, std::string& out) {
     size_t letters = 0;
     for (size_t i = 0; i < n;) {
         if (s[i] < 0x80) {
-            const unsigned char f = kAscii.fold[s[i++]];
-            if (f) {
-                out.push_back(static_cast<char>(f));
+            const unsigned char c = s[i++];
+            if (!kAscii.skip[c]) {
+                out.push_back(static_cast<char>(kAscii.fold[c]));
                 ++letters;
             }
             continue;
