@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QHash>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QTest>
 #include <functional>
 
@@ -384,6 +385,71 @@ class TestFindSelectors : public QObject {
         QCOMPARE(m.index.size(), 3u);
         QCOMPARE(select(m, {}), QStringList({"", "a", "b"}));
         QCOMPARE(run(m, {{Selector::Length, "0"}}), QStringList({""}));
+    }
+
+    // ---- regular expressions ----
+
+    // Whole-word matching as QRegularExpression does it, including where the scan skips words
+    // by what PCRE2 says a match can start with (case-insensitive starts, characters beyond
+    // ASCII that fold to ASCII letters).
+    void regexMatchesAsQRegularExpression() {
+        QStringList words = sample_ + tricky_;
+        words << "\u212Aelvin"
+              << "Kelvin"
+              << "kelvin"
+              << "\u017Fun"
+              << "sun"
+              << "\u00C5ngstr\u00F6m"
+              << "\u212Bngstrom"
+              << "\u00E5"
+              << ""
+              << "\u0130stanbul"
+              << "istanbul";
+        const MemoryIndex m = indexOf(words);
+        const QStringList all = select(m, {});
+        for (const char* re : {"(?i)kelvin",
+                               "(?i)k.*",
+                               "(?i)\\x{212A}elvin",
+                               "(?i)sun",
+                               "(?i)\\x{17F}un",
+                               "k.*",
+                               "[kK].*",
+                               "(?i)[k-l].*",
+                               "(?i)\\x{c5}.*",
+                               "(?i)å.*",
+                               "(un|re).*(ing|ed)",
+                               "(?i)(UN|RE).*",
+                               "\\p{Lu}.*",
+                               "[^a-z].*",
+                               ".*'s",
+                               "(?=a).*",
+                               "a?b?",
+                               "(?i)i.*",
+                               "\\x{130}.*",
+                               "(*UCP)\\w+",
+                               "(*NO_JIT)(?i)k.*",
+                               "é.*",
+                               "(?i)É.*",
+                               "[ÀÉ].*"}) {
+            // A leading (*VERB) must stay in front of the anchors.
+            QString text = QString::fromUtf8(re), verb;
+            if (text.startsWith("(*")) {
+                verb = text.left(text.indexOf(')') + 1);
+                text = text.mid(verb.size());
+            }
+            const QRegularExpression q(verb + QRegularExpression::anchoredPattern(text));
+            QVERIFY2(q.isValid(), re);
+            const QStringList want =
+                expect(all, [&](const QString& w) { return q.match(w).hasMatch(); });
+            QString error;
+            const QStringList got = select(m, {{Selector::Regex, QString::fromUtf8(re)}}, &error);
+            QVERIFY2(error.isEmpty(), qPrintable(error));
+            if (got != want)
+                QFAIL(qPrintable(QStringLiteral("'%1': got %2 words, QRegularExpression %3")
+                                     .arg(re)
+                                     .arg(got.size())
+                                     .arg(want.size())));
+        }
     }
 
     // ---- regular expressions: errors, limits ----

@@ -6,7 +6,7 @@
 #include <pcre2.h>
 
 #include <algorithm>
-#include <bit>
+#include <array>
 #include <limits>
 #include <new>
 #include <thread>
@@ -210,6 +210,14 @@ bool matchGlob(const Glob& g, std::string_view folded, uint32_t mask,
 
 // ---- letter sets and anagrams: letter counts ----
 
+// Without -mpopcnt, std::popcount is a library call; this is a few instructions.
+uint32_t bitCount(uint32_t x) {
+    x = x - ((x >> 1) & 0x55555555u);
+    x = (x & 0x33333333u) + ((x >> 2) & 0x33333333u);
+    x = (x + (x >> 4)) & 0x0F0F0F0Fu;
+    return (x * 0x01010101u) >> 24;
+}
+
 struct Rack {
     uint32_t counts[26] = {};
     std::vector<std::pair<char32_t, uint32_t>> others; // sorted by letter
@@ -264,7 +272,7 @@ bool matchRack(const Rack& r, std::string_view folded, uint32_t mask,
     } else if (r.total < kMaskCountMax) {
         return false;
     }
-    if (uint32_t(std::popcount(mask & kMaskLetters & ~r.setMask)) > r.blanks) return false;
+    if (bitCount(mask & kMaskLetters & ~r.setMask) > r.blanks) return false;
     if ((mask & kMaskOther) && r.others.empty() && r.blanks == 0) return false;
     if (r.exact && r.blanks == 0 && (r.setMask & ~mask)) return false;
 
@@ -336,9 +344,18 @@ class Regex {
                    std::string(reinterpret_cast<const char*>(message)) + " (at character " +
                    std::to_string(at + 1) + ")";
         }
-        jit_ = pcre2_jit_compile(code_, PCRE2_JIT_COMPLETE) == 0;
+        // (*NO_JIT) in the expression makes the compile "succeed" without code.
+        size_t jitSize = 0;
+        jit_ = pcre2_jit_compile(code_, PCRE2_JIT_COMPLETE) == 0 &&
+               pcre2_pattern_info(code_, PCRE2_INFO_JITSIZE, &jitSize) == 0 && jitSize > 0;
         pcre2_pattern_info(code_, PCRE2_INFO_MINLENGTH, &minLength_);
+        learnFirstBytes();
         return {};
+    }
+
+    // False when no match can start with the word's first byte: a call to the matcher saved.
+    bool mayStartWith(std::string_view word) const {
+        return word.empty() || firstBytes_[static_cast<unsigned char>(word[0])];
     }
 
     const pcre2_code* code() const { return code_; }
@@ -346,9 +363,40 @@ class Regex {
     uint32_t minLength() const { return minLength_; }
 
   private:
+    // What PCRE2 itself knows about how a match starts (it skips start positions with it).
+    // A fixed first code unit may stand for others under (?i): the other ASCII case, and any
+    // character beyond ASCII (the Kelvin sign is a K) are let through too.
+    void learnFirstBytes() {
+        firstBytes_.fill(true);
+        if (minLength_ == 0) return;
+        uint32_t type = 0;
+        if (pcre2_pattern_info(code_, PCRE2_INFO_FIRSTCODETYPE, &type) != 0) return;
+        if (type == 1) {
+            uint32_t unit = 0;
+            if (pcre2_pattern_info(code_, PCRE2_INFO_FIRSTCODEUNIT, &unit) != 0) return;
+            firstBytes_.fill(false);
+            for (int b = 0x80; b < 0x100; ++b)
+                firstBytes_[size_t(b)] = true;
+            if (unit < 0x80) {
+                firstBytes_[unit] = true;
+                if (unit >= 'a' && unit <= 'z') firstBytes_[unit - 'a' + 'A'] = true;
+                if (unit >= 'A' && unit <= 'Z') firstBytes_[unit - 'A' + 'a'] = true;
+            } else {
+                for (int c = 'A'; c <= 'Z'; ++c)
+                    firstBytes_[size_t(c)] = firstBytes_[size_t(c - 'A' + 'a')] = true;
+            }
+        } else if (type == 0) {
+            const uint8_t* bitmap = nullptr;
+            if (pcre2_pattern_info(code_, PCRE2_INFO_FIRSTBITMAP, &bitmap) != 0 || !bitmap) return;
+            for (int b = 0; b < 0x100; ++b)
+                firstBytes_[size_t(b)] = (bitmap[b / 8] >> (b % 8)) & 1;
+        }
+    }
+
     pcre2_code* code_ = nullptr;
     bool jit_ = false;
     uint32_t minLength_ = 0;
+    std::array<bool, 256> firstBytes_{};
 };
 
 // What one thread needs to match one expression: its own match data, limits and JIT stack.
@@ -528,8 +576,9 @@ std::string Query::Impl::scan(const WordIndex& index, uint32_t lo, uint32_t hi,
             if (index.length(i) < regexMin) continue;
             const std::string_view word = index.word(i);
             bool pass = true;
-            for (const auto& m : matchers) {
-                const int r = m->match(word);
+            for (size_t k = 0; k < matchers.size(); ++k) {
+                if (!(pass = regexes[k]->mayStartWith(word))) break;
+                const int r = matchers[k]->match(word);
                 if (r < 0) return regexFailure(r, word);
                 if (!(pass = r == 1)) break;
             }

@@ -10,6 +10,8 @@
 #include <limits>
 #include <new>
 #include <stdexcept>
+#include <system_error>
+#include <thread>
 #include <type_traits>
 #include <vector>
 
@@ -24,6 +26,7 @@ constexpr uint32_t kFlagFoldsSorted = 1;
 constexpr uint32_t kFlagAllUtf8 = 2;
 constexpr size_t kAlign = 64;
 constexpr size_t kMaxPath = 1 << 16;
+constexpr uint64_t kParallelChecksumBytes = 8 << 20;
 
 struct SectionEntry {
     uint64_t offset;
@@ -274,11 +277,35 @@ bool WordIndex::require(unsigned sections) {
     if (sections & kFoldsNeeded) sections |= kFoldsNeeded;
     const unsigned todo = sections & ~checked_;
     if (!todo) return true;
-    for (unsigned s = 0; s < kSectionCount; ++s)
-        if ((todo & (1u << s)) &&
-            hash64(data_ + sectionOffset_[s], static_cast<size_t>(sectionSize_[s]), s) !=
-                sectionHash_[s])
-            return false;
+    // Checksums cost a pass over everything the run reads: on a large index the biggest
+    // section is summed on another core meanwhile.
+    const auto good = [this](unsigned s) {
+        return hash64(data_ + sectionOffset_[s], static_cast<size_t>(sectionSize_[s]), s) ==
+               sectionHash_[s];
+    };
+    unsigned biggest = kSectionCount;
+    uint64_t total = 0;
+    for (unsigned s = 0; s < kSectionCount; ++s) {
+        if (!(todo & (1u << s))) continue;
+        total += sectionSize_[s];
+        if (biggest == kSectionCount || sectionSize_[s] > sectionSize_[biggest]) biggest = s;
+    }
+    bool biggestGood = true;
+    std::thread helper;
+    if (total >= kParallelChecksumBytes && std::thread::hardware_concurrency() > 1) {
+        try {
+            helper = std::thread([&] { biggestGood = good(biggest); });
+        } catch (const std::system_error&) {
+            biggestGood = good(biggest);
+        }
+    } else {
+        biggestGood = good(biggest);
+    }
+    bool othersGood = true;
+    for (unsigned s = 0; s < kSectionCount && othersGood; ++s)
+        if ((todo & (1u << s)) && s != biggest) othersGood = good(s);
+    if (helper.joinable()) helper.join();
+    if (!biggestGood || !othersGood) return false;
     const uint32_t n = count_;
     if (todo & kWordsNeeded) {
         // Every word ends with its line end inside the text, one after the other.
