@@ -66,31 +66,6 @@ uint64_t headerHash(Header h, const unsigned char* path) {
     return hash64(bytes.data(), bytes.size(), 0x4C58);
 }
 
-// Word lists are usually close to sorted already: when the rows fall into a few ascending
-// runs, merging them costs far fewer comparisons than sorting from scratch.
-template <typename Less> void sortRows(std::vector<uint32_t>& v, Less less) {
-    if (v.size() < 2) return;
-    constexpr size_t kMaxRuns = 64;
-    std::vector<size_t> runs{0};
-    for (size_t i = 1; i < v.size() && runs.size() <= kMaxRuns; ++i)
-        if (less(v[i], v[i - 1])) runs.push_back(i);
-    if (runs.size() > kMaxRuns) {
-        std::sort(v.begin(), v.end(), less);
-        return;
-    }
-    runs.push_back(v.size());
-    const auto at = [&](size_t k) { return v.begin() + static_cast<std::ptrdiff_t>(k); };
-    while (runs.size() > 2) {
-        std::vector<size_t> merged{runs[0]};
-        for (size_t k = 0; k + 2 < runs.size(); k += 2) {
-            std::inplace_merge(at(runs[k]), at(runs[k + 1]), at(runs[k + 2]), less);
-            merged.push_back(runs[k + 2]);
-        }
-        if (merged.back() != runs.back()) merged.push_back(runs.back());
-        runs.swap(merged);
-    }
-}
-
 void freeBlock(unsigned char* p) {
     ::operator delete[](p, std::align_val_t(kAlign));
 }
@@ -124,33 +99,60 @@ Block buildIndex(const db::WordTable& table, const SourceKey& key) {
     if (textSize > std::numeric_limits<uint32_t>::max() ||
         order.size() >= std::numeric_limits<uint32_t>::max())
         throw std::length_error("the word list is too large (over 4 GiB of text)");
-    sortRows(order, [&](uint32_t x, uint32_t y) {
-        const auto& a = table.rows[x];
-        const auto& b = table.rows[y];
+
+    // Folded forms first, in stored order: their first letters, packed into a number, settle
+    // nearly every comparison of the sort; only equal starts need the full order.
+    const size_t n = order.size();
+    std::string stored;
+    stored.reserve(static_cast<size_t>(textSize));
+    std::vector<uint32_t> storedStart(n + 1), storedLetters(n);
+    struct Entry {
+        uint64_t prefix;
+        uint32_t row;
+        uint32_t at; // in stored order
+    };
+    std::vector<Entry> entries(n);
+    for (size_t k = 0; k < n; ++k) {
+        const auto& r = table.rows[order[k]];
+        storedStart[k] = static_cast<uint32_t>(stored.size());
+        storedLetters[k] = static_cast<uint32_t>(
+            appendFolded(std::string_view(text + r.offset, r.length), stored));
+        if (stored.size() > std::numeric_limits<uint32_t>::max())
+            throw std::length_error("the word list is too large (over 4 GiB of text)");
+        entries[k] = {foldedPrefixKey(std::string_view(stored).substr(storedStart[k])), order[k],
+                      static_cast<uint32_t>(k)};
+    }
+    storedStart[n] = static_cast<uint32_t>(stored.size());
+    std::sort(entries.begin(), entries.end(), [&](const Entry& x, const Entry& y) {
+        if (x.prefix != y.prefix) return x.prefix < y.prefix;
+        const auto& a = table.rows[x.row];
+        const auto& b = table.rows[y.row];
         return db::compareWords(text + a.offset, a.length, text + b.offset, b.length) < 0;
     });
+    for (size_t k = 0; k < n; ++k)
+        order[k] = entries[k].row;
 
-    const size_t n = order.size();
     std::vector<uint32_t> lengths(n), foldOffsets(n + 1), masks(n);
     std::string folds;
-    folds.reserve(static_cast<size_t>(textSize));
+    folds.reserve(stored.size());
     bool allUtf8 = true, sorted = true;
     for (size_t k = 0; k < n; ++k) {
         const auto& r = table.rows[order[k]];
         const std::string_view w(text + r.offset, r.length);
         lengths[k] = charCount(w);
         allUtf8 = allUtf8 && isValidUtf8(w);
-        const size_t start = folds.size();
-        const size_t letters = appendFolded(w, folds);
-        if (folds.size() > std::numeric_limits<uint32_t>::max())
-            throw std::length_error("the word list is too large (over 4 GiB of text)");
-        foldOffsets[k] = static_cast<uint32_t>(start);
-        const std::string_view f(folds.data() + start, folds.size() - start);
-        masks[k] = maskOf(f, letters);
+        const uint32_t at = entries[k].at;
+        const std::string_view f =
+            std::string_view(stored).substr(storedStart[at], storedStart[at + 1] - storedStart[at]);
+        foldOffsets[k] = static_cast<uint32_t>(folds.size());
+        folds.append(f);
+        masks[k] = maskOf(f, storedLetters[at]);
         if (sorted && k > 0) {
-            const std::string_view prev(folds.data() + foldOffsets[k - 1],
-                                        start - foldOffsets[k - 1]);
-            sorted = compareFolded(prev, f) <= 0;
+            const uint32_t before = entries[k - 1].at;
+            sorted = compareFolded(std::string_view(stored).substr(storedStart[before],
+                                                                   storedStart[before + 1] -
+                                                                       storedStart[before]),
+                                   f) <= 0;
         }
     }
     foldOffsets[n] = static_cast<uint32_t>(folds.size());
