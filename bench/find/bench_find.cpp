@@ -317,10 +317,10 @@ int main(int argc, char** argv) {
     const Timing mkdb = run({g_bin + "/lexivane-mkdb", genText, genMdb}, (work / "mkdb").string());
     if (mkdb.status != 0) return 1;
     std::printf("generated %zu words (pairs and lengths of the shipped list) in %.0f ms, "
-                "lexivane-mkdb %.0f ms\n",
+                "lexivane-mkdb %.0f ms, %.1f MB\n",
                 generated.size(),
                 std::chrono::duration<double, std::milli>(Clock::now() - genStart).count(),
-                mkdb.wallMs);
+                mkdb.wallMs, double(fs::file_size(genMdb)) / 1e6);
 
     // Process start: a command that does nothing, grep on an empty file, ours with nothing to do.
     {
