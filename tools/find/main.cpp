@@ -199,7 +199,7 @@ int run(Options& opts) {
         });
         if (next > first) out.lines(index.lines(first, next));
     }
-    if (opts.count) {
+    if (opts.count && wrong.empty()) {
         char line[32];
         std::snprintf(line, sizeof line, "%llu\n", static_cast<unsigned long long>(matches));
         out.lines(line);

@@ -68,7 +68,7 @@ bool parseNumber(std::string_view s, uint32_t& value) {
 }
 
 std::string parseLengths(std::string_view text, LengthSet& out) {
-    if (text.empty()) return "give a number of letters, a range N-M or a list such as 3,5-7";
+    if (text.empty()) return "give a length, a range N-M or a list such as 3,5-7";
     size_t start = 0;
     for (;;) {
         const size_t comma = text.find(',', start);
@@ -77,8 +77,9 @@ std::string parseLengths(std::string_view text, LengthSet& out) {
         const size_t dash = item.find('-');
         uint32_t lo = 0, hi = 0;
         const auto bad = [&] {
-            return quoted(item) + " is not a number of letters or a range N-M (in " + quoted(text) +
-                   ")";
+            std::string why = quoted(item) + " is not a length (a whole number of characters) or a "
+                                             "range N-M";
+            return item.size() == text.size() ? why : why + " (in " + quoted(text) + ")";
         };
         if (dash == std::string_view::npos) {
             if (!parseNumber(item, lo)) return bad();
