@@ -14,9 +14,9 @@ set(LEXIVANE_APP_ID example.tallowick.Lexivane)
 # The executable targets of the program folder, each also a command on the PATH: a name
 # here installs the target, links it from bin/ and makes it a <binary> of the AppStream
 # metainfo. Each needs its page in LEXIVANE_MAN_PAGES.
-set(LEXIVANE_COMMANDS lexivane lexivane-mkdb lexivane-words)
+set(LEXIVANE_COMMANDS lexivane lexivane-mkdb lexivane-words lexivane-find)
 # Manual pages, section 1: docs/man/NAME.1, installed as share/man/man1/NAME.1.gz.
-set(LEXIVANE_MAN_PAGES lexivane lexivane-mkdb lexivane-words)
+set(LEXIVANE_MAN_PAGES lexivane lexivane-mkdb lexivane-words lexivane-find)
 
 set(LEXIVANE_SCREENSHOT_URL "" CACHE STRING
   "Where docs/screenshot.png is published, for the AppStream metainfo (empty: screenshot.png under LEXIVANE_HOME_PAGE)")

@@ -16,6 +16,7 @@ packages=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev libgl-dev libxcb1-dev
   libsqlite3-dev sqlite3
+  libpcre2-dev               # lexivane-find's regular expressions
   mdbtools-dev
   wamerican-huge
   fonts-liberation

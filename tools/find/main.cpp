@@ -1,0 +1,239 @@
+// lexivane-find: prints the words of a word database that pass the given selectors, in the
+// order the window shows them. See docs/man/lexivane-find.1 and tools/find/README.md.
+
+#include "cache.h"
+#include "options.h"
+#include "source.h"
+#include "word_index.h"
+
+#include <cerrno>
+#include <climits>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <stdexcept>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+using namespace lexivane::find;
+
+namespace {
+
+constexpr const char* kName = "lexivane-find";
+
+// ---- the program folder: beside this program (a build tree), else where installs put it ----
+
+std::string programFolder() {
+    std::vector<char> buf(PATH_MAX + 1);
+    const ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size() - 1);
+    std::string self = n > 0 ? std::string(buf.data(), static_cast<size_t>(n)) : std::string();
+    const size_t slash = self.find_last_of('/');
+    const std::string dir = slash == std::string::npos ? std::string(".") : self.substr(0, slash);
+    if (::access((dir + "/lexivane-words").c_str(), X_OK) == 0) return dir;
+    const std::string installed = dir + "/" LEXIVANE_FIND_PROGRAM_DIR;
+    char resolved[PATH_MAX];
+    if (::realpath(installed.c_str(), resolved)) return resolved;
+    return dir;
+}
+
+// ---- output ----
+
+class Output {
+  public:
+    explicit Output(char end) : end_(end) { buf_.reserve(kSize); }
+    ~Output() { flush(); }
+
+    void word(std::string_view w) {
+        if (buf_.size() + w.size() + 1 > kSize) flush();
+        if (w.size() + 1 > kSize) {
+            writeAll(w);
+            writeAll(std::string_view(&end_, 1));
+            return;
+        }
+        buf_.append(w);
+        buf_.push_back(end_);
+    }
+    // Text that already holds its line ends.
+    void lines(std::string_view text) {
+        if (buf_.size() + text.size() > kSize) flush();
+        if (text.size() > kSize)
+            writeAll(text);
+        else
+            buf_.append(text);
+    }
+    void flush() {
+        writeAll(buf_);
+        buf_.clear();
+    }
+    int error() const { return error_; }
+
+  private:
+    static constexpr size_t kSize = 1 << 16;
+    void writeAll(std::string_view s) {
+        const char* p = s.data();
+        size_t n = s.size();
+        while (n > 0 && error_ == 0) {
+            const ssize_t w = ::write(1, p, n);
+            if (w < 0 && errno == EINTR) continue;
+            if (w <= 0) {
+                error_ = w < 0 ? errno : EIO;
+                break;
+            }
+            p += w;
+            n -= static_cast<size_t>(w);
+        }
+    }
+    char end_;
+    std::string buf_;
+    int error_ = 0;
+};
+
+// ---- a cache file cut short while mapped: say so instead of dying of SIGBUS ----
+
+const unsigned char* g_mapped = nullptr;
+size_t g_mappedSize = 0;
+
+void onBusError(int sig, siginfo_t* info, void*) {
+    const auto* at = static_cast<const unsigned char*>(info->si_addr);
+    if (g_mapped && at >= g_mapped && at < g_mapped + g_mappedSize) {
+        static const char message[] =
+            "lexivane-find: the cache file was cut short while it was read; run again\n";
+        ssize_t ignored = ::write(2, message, sizeof message - 1);
+        (void)ignored;
+        ::_exit(2);
+    }
+    ::signal(sig, SIG_DFL); // not ours: fail as usual
+}
+
+void guardMapping(const MappedFile& f) {
+    g_mapped = f.data();
+    g_mappedSize = f.size();
+    struct sigaction sa {};
+    sa.sa_sigaction = onBusError;
+    sa.sa_flags = SA_SIGINFO;
+    sigemptyset(&sa.sa_mask);
+    ::sigaction(SIGBUS, &sa, nullptr);
+}
+
+int fail(const std::string& message) {
+    std::fprintf(stderr, "%s: %s\n", kName, message.c_str());
+    return 2;
+}
+
+int run(Options& opts) {
+    const std::string folder = programFolder();
+    const std::string shown = opts.db.empty() ? folder + "/dbWords.mdb" : opts.db;
+    const SourceKey key = keyOf(shown);
+
+    const unsigned needed = opts.query.sectionsNeeded() | (opts.count ? 0u : kWordsNeeded);
+    const std::string cacheDir = opts.noCache ? std::string() : cacheDirectory();
+    const std::string cacheFile =
+        cacheDir.empty() ? std::string() : cacheFileFor(cacheDir, key.path);
+
+    MappedFile mapped;
+    WordIndex index;
+    Block built;
+    bool ready = false;
+    if (!cacheFile.empty() && mapped.map(cacheFile)) {
+        guardMapping(mapped);
+        ready = index.open(mapped.data(), mapped.size(), &key) == WordIndex::Status::Ok &&
+                index.require(needed);
+    }
+    if (!ready) {
+        // Missing, stale or damaged: made again from the database, and kept for next time
+        // when the file did not change while it was read.
+        mapped.unmap();
+        g_mapped = nullptr;
+        {
+            const lexivane::db::WordTable table =
+                readSource(key, shown, folder + "/lexivane-words");
+            try {
+                built = buildIndex(table, key);
+            } catch (const std::length_error& e) {
+                throw SourceError(shown, e.what());
+            }
+        }
+        if (index.open(built.bytes.get(), built.size, nullptr) != WordIndex::Status::Ok)
+            return fail("internal error: the index just built does not read back");
+        index.trust();
+        if (!cacheFile.empty()) {
+            try {
+                if (keyOf(shown) == key) writeCacheFile(cacheDir, cacheFile, built);
+            } catch (const SourceError&) {
+                // gone or changed meanwhile: nothing worth keeping
+            }
+        }
+    }
+
+    Output out(opts.nulTerminated ? '\0' : '\n');
+    uint64_t matches = 0;
+    std::string wrong;
+    if (opts.query.empty()) {
+        matches = index.size();
+        if (!opts.count) {
+            if (!opts.nulTerminated)
+                out.lines(index.lines(0, index.size()));
+            else
+                for (uint32_t i = 0; i < index.size(); ++i)
+                    out.word(index.word(i));
+        }
+    } else if (opts.count) {
+        wrong = opts.query.run(index, [&](uint32_t) { ++matches; });
+    } else if (opts.nulTerminated) {
+        wrong = opts.query.run(index, [&](uint32_t i) {
+            ++matches;
+            out.word(index.word(i));
+        });
+    } else {
+        // Neighbouring matches go out as one piece of the text, line ends included.
+        uint32_t first = 0, next = 0;
+        wrong = opts.query.run(index, [&](uint32_t i) {
+            ++matches;
+            if (i != next) {
+                if (next > first) out.lines(index.lines(first, next));
+                first = i;
+            }
+            next = i + 1;
+        });
+        if (next > first) out.lines(index.lines(first, next));
+    }
+    if (opts.count && wrong.empty()) {
+        char line[32];
+        std::snprintf(line, sizeof line, "%llu\n", static_cast<unsigned long long>(matches));
+        out.lines(line);
+    }
+    out.flush();
+    if (!wrong.empty()) return fail("--regex: " + wrong);
+    if (out.error()) return fail(std::string("write error: ") + std::strerror(out.error()));
+    return matches > 0 ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string_view> args(argv + 1, argv + argc);
+    Options opts;
+    const std::string wrong = parseArguments(args, opts);
+    if (!wrong.empty()) {
+        std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", kName,
+                     wrong.c_str(), kName);
+        return 2;
+    }
+    if (opts.help) {
+        std::fputs(usageText().c_str(), stdout);
+        return 0;
+    }
+    if (opts.version) {
+        std::printf("%s (Lexivane) %s\n", kName, LEXIVANE_VERSION);
+        return 0;
+    }
+    try {
+        return run(opts);
+    } catch (const SourceError& e) {
+        return fail(e.what());
+    } catch (const std::bad_alloc&) {
+        return fail("out of memory");
+    }
+}

@@ -1,0 +1,168 @@
+#include "source.h"
+
+#include "fold.h"
+#include "hash.h"
+#include "shell/apperror.h"
+
+#include <QFile>
+#include <QString>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace lexivane::find {
+namespace {
+
+constexpr size_t kHeadBytes = 64 * 1024;
+constexpr size_t kMaxListBytes = size_t(2) << 30;
+
+struct Fd {
+    int fd = -1;
+    ~Fd() {
+        if (fd >= 0) ::close(fd);
+    }
+};
+
+std::string errnoText(int e) {
+    return std::strerror(e);
+}
+
+int64_t nanoseconds(const struct timespec& t) {
+    return int64_t(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+// Reads up to `limit` bytes from the start; false with errno on a read error.
+bool readUpTo(int fd, std::string& out, size_t limit) {
+    size_t got = 0;
+    out.resize(limit);
+    while (got < limit) {
+        const ssize_t r = ::pread(fd, out.data() + got, limit - got, static_cast<off_t>(got));
+        if (r < 0 && errno == EINTR) continue;
+        if (r < 0) return false;
+        if (r == 0) break;
+        got += static_cast<size_t>(r);
+    }
+    out.resize(got);
+    return true;
+}
+
+// The reader says "Cannot open the word database "PATH": reason."; the path is said once.
+std::string readerReason(const QString& description, const std::string& path) {
+    const QString prefix = QStringLiteral("Cannot open the word database \"") +
+                           QFile::decodeName(path.c_str()) + QStringLiteral("\": ");
+    QString reason = description;
+    if (reason.startsWith(prefix)) {
+        reason = reason.mid(prefix.size());
+        if (reason.endsWith(QLatin1Char('.'))) reason.chop(1);
+    }
+    return reason.toStdString();
+}
+
+} // namespace
+
+bool looksLikeAccess(std::string_view head) {
+    if (head.size() >= 19 &&
+        (head.substr(4, 15) == "Standard Jet DB" || head.substr(4, 15) == "Standard ACE DB"))
+        return true;
+    return head.substr(0, 4096).find('\0') != std::string_view::npos;
+}
+
+SourceKey keyOf(const std::string& path) {
+    char resolved[PATH_MAX];
+    if (!::realpath(path.c_str(), resolved)) throw SourceError(path, errnoText(errno));
+    SourceKey key;
+    key.path = resolved;
+    Fd f;
+    f.fd = ::open(resolved, O_RDONLY | O_CLOEXEC);
+    if (f.fd < 0) throw SourceError(path, errnoText(errno));
+    struct stat st;
+    if (::fstat(f.fd, &st) != 0) throw SourceError(path, errnoText(errno));
+    if (S_ISDIR(st.st_mode)) throw SourceError(path, "it is a directory, not a word database");
+    if (!S_ISREG(st.st_mode)) throw SourceError(path, "it is not a regular file");
+    std::string head;
+    if (!readUpTo(f.fd, head, kHeadBytes)) throw SourceError(path, errnoText(errno));
+    key.size = static_cast<uint64_t>(st.st_size);
+    key.device = static_cast<uint64_t>(st.st_dev);
+    key.inode = static_cast<uint64_t>(st.st_ino);
+    key.mtimeNs = nanoseconds(st.st_mtim);
+    key.ctimeNs = nanoseconds(st.st_ctim);
+    key.headHash = hash64(head.data(), head.size(), 0x4845);
+    return key;
+}
+
+std::string parseWordList(std::string&& bytes, db::WordTable& out) {
+    out.rows.clear();
+    out.text.clear();
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const size_t n = bytes.size();
+    size_t at = (n >= 3 && std::memcmp(p, "\xEF\xBB\xBF", 3) == 0) ? 3 : 0;
+    size_t lineNo = 0;
+    while (at < n) {
+        ++lineNo;
+        const void* nl = std::memchr(p + at, '\n', n - at);
+        const size_t end = nl ? static_cast<size_t>(static_cast<const unsigned char*>(nl) - p) : n;
+        size_t len = end - at;
+        if (len > 0 && p[at + len - 1] == '\r') --len;
+        if (len > 0) {
+            const std::string line = "line " + std::to_string(lineNo);
+            if (std::memchr(p + at, '\0', len)) {
+                out.rows.clear();
+                return line + " holds a NUL character";
+            }
+            const std::string_view word(reinterpret_cast<const char*>(p + at), len);
+            if (!isValidUtf8(word)) {
+                out.rows.clear();
+                return line + " is not valid UTF-8";
+            }
+            if (charCount(word) > kMaxListWordLength) {
+                out.rows.clear();
+                return line + " has more than " + std::to_string(kMaxListWordLength) +
+                       " characters";
+            }
+            out.rows.push_back({static_cast<uint32_t>(at), static_cast<uint32_t>(len)});
+        }
+        at = end + 1;
+    }
+    out.text = std::move(bytes);
+    return {};
+}
+
+db::WordTable readSource(const SourceKey& key, const std::string& shownPath,
+                         const std::string& helperPath) {
+    const std::string& path = shownPath;
+    Fd f;
+    f.fd = ::open(key.path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (f.fd < 0) throw SourceError(path, errnoText(errno));
+    std::string head;
+    if (!readUpTo(f.fd, head, 4096)) throw SourceError(path, errnoText(errno));
+    if (looksLikeAccess(head)) {
+        ::close(f.fd);
+        f.fd = -1;
+        db::ReadLimits limits;
+        limits.helperPath = QFile::decodeName(helperPath.c_str());
+        try {
+            return db::readWords(QFile::decodeName(key.path.c_str()), limits);
+        } catch (const AppError& e) {
+            throw SourceError(path, readerReason(e.description(), key.path));
+        }
+    }
+    struct stat st;
+    if (::fstat(f.fd, &st) != 0) throw SourceError(path, errnoText(errno));
+    if (static_cast<uint64_t>(st.st_size) > kMaxListBytes)
+        throw SourceError(path, "it is too large for a word list (over 2 GiB)");
+    std::string bytes;
+    if (!readUpTo(f.fd, bytes, static_cast<size_t>(st.st_size) + 1))
+        throw SourceError(path, errnoText(errno));
+    if (bytes.size() > kMaxListBytes)
+        throw SourceError(path, "it is too large for a word list (over 2 GiB)");
+    db::WordTable table;
+    const std::string wrong = parseWordList(std::move(bytes), table);
+    if (!wrong.empty()) throw SourceError(path, wrong);
+    return table;
+}
+
+} // namespace lexivane::find

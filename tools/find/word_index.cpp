@@ -1,0 +1,336 @@
+#include "word_index.h"
+
+#include "fold.h"
+#include "hash.h"
+#include "lookup/db_collation.h"
+
+#include <QChar>
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <stdexcept>
+#include <system_error>
+#include <thread>
+#include <type_traits>
+#include <vector>
+
+namespace lexivane::find {
+namespace {
+
+constexpr char kMagic[8] = {'L', 'X', 'V', 'F', 'I', 'N', 'D', '\n'};
+constexpr uint32_t kByteOrder = 0x01020304;
+// Whenever the layout, the fold or the order changes.
+constexpr uint32_t kFormatVersion = 1;
+constexpr uint32_t kFlagFoldsSorted = 1;
+constexpr uint32_t kFlagAllUtf8 = 2;
+constexpr size_t kAlign = 64;
+constexpr size_t kMaxPath = 1 << 16;
+constexpr uint64_t kParallelChecksumBytes = 8 << 20;
+
+struct SectionEntry {
+    uint64_t offset;
+    uint64_t size;
+    uint64_t hash;
+};
+
+struct Header {
+    char magic[8];
+    uint32_t byteOrder;
+    uint32_t version;
+    uint64_t fileSize;
+    uint32_t unicodeVersion;
+    uint32_t flags;
+    uint32_t wordCount;
+    uint32_t pathLength;
+    uint64_t sourceSize;
+    uint64_t sourceDevice;
+    uint64_t sourceInode;
+    int64_t sourceMtimeNs;
+    int64_t sourceCtimeNs;
+    uint64_t sourceHeadHash;
+    SectionEntry sections[kSectionCount];
+    uint64_t headerHash; // of the header with this field zero, and the path after it
+};
+static_assert(std::is_trivially_copyable_v<Header>);
+
+size_t alignUp(size_t n) {
+    return (n + kAlign - 1) / kAlign * kAlign;
+}
+
+uint64_t headerHash(Header h, const unsigned char* path) {
+    h.headerHash = 0;
+    std::vector<unsigned char> bytes(sizeof h + h.pathLength);
+    std::memcpy(bytes.data(), &h, sizeof h);
+    if (h.pathLength) std::memcpy(bytes.data() + sizeof h, path, h.pathLength);
+    return hash64(bytes.data(), bytes.size(), 0x4C58);
+}
+
+void freeBlock(unsigned char* p) {
+    ::operator delete[](p, std::align_val_t(kAlign));
+}
+
+template <typename T> const T* arrayAt(const unsigned char* data, uint64_t offset) {
+    return reinterpret_cast<const T*>(data + offset);
+}
+
+} // namespace
+
+uint32_t maskOf(std::string_view folded, size_t letters) {
+    uint32_t mask = 0;
+    for (unsigned char c : folded)
+        mask |= (c >= 'a' && c <= 'z') ? 1u << (c - 'a') : kMaskOther;
+    const uint32_t count = static_cast<uint32_t>(std::min<size_t>(letters, kMaskCountMax));
+    return mask | count << kMaskCountShift;
+}
+
+Block buildIndex(const db::WordTable& table, const SourceKey& key) {
+    if (key.path.size() > kMaxPath) throw std::length_error("the database path is too long");
+    const char* text = table.text.data();
+    std::vector<uint32_t> order;
+    order.reserve(table.rows.size());
+    uint64_t textSize = 0;
+    for (size_t i = 0; i < table.rows.size(); ++i) {
+        const auto& r = table.rows[i];
+        if (r.length == db::WordTable::kNull) continue;
+        order.push_back(static_cast<uint32_t>(i));
+        textSize += uint64_t(r.length) + 1;
+    }
+    if (textSize > std::numeric_limits<uint32_t>::max() ||
+        order.size() >= std::numeric_limits<uint32_t>::max())
+        throw std::length_error("the word list is too large (over 4 GiB of text)");
+
+    // Folded forms first, in stored order: their first letters, packed into a number, settle
+    // nearly every comparison of the sort; only equal starts need the full order.
+    const size_t n = order.size();
+    std::string stored;
+    stored.reserve(static_cast<size_t>(textSize));
+    std::vector<uint32_t> storedStart(n + 1), storedLetters(n);
+    struct Entry {
+        uint64_t prefix;
+        uint32_t row;
+        uint32_t at; // in stored order
+    };
+    std::vector<Entry> entries(n);
+    for (size_t k = 0; k < n; ++k) {
+        const auto& r = table.rows[order[k]];
+        storedStart[k] = static_cast<uint32_t>(stored.size());
+        storedLetters[k] = static_cast<uint32_t>(
+            appendFolded(std::string_view(text + r.offset, r.length), stored));
+        if (stored.size() > std::numeric_limits<uint32_t>::max())
+            throw std::length_error("the word list is too large (over 4 GiB of text)");
+        entries[k] = {foldedPrefixKey(std::string_view(stored).substr(storedStart[k])), order[k],
+                      static_cast<uint32_t>(k)};
+    }
+    storedStart[n] = static_cast<uint32_t>(stored.size());
+    std::sort(entries.begin(), entries.end(), [&](const Entry& x, const Entry& y) {
+        if (x.prefix != y.prefix) return x.prefix < y.prefix;
+        const auto& a = table.rows[x.row];
+        const auto& b = table.rows[y.row];
+        return db::compareWords(text + a.offset, a.length, text + b.offset, b.length) < 0;
+    });
+    for (size_t k = 0; k < n; ++k)
+        order[k] = entries[k].row;
+
+    std::vector<uint32_t> lengths(n), foldOffsets(n + 1), masks(n);
+    std::string folds;
+    folds.reserve(stored.size());
+    bool allUtf8 = true, sorted = true;
+    for (size_t k = 0; k < n; ++k) {
+        const auto& r = table.rows[order[k]];
+        const std::string_view w(text + r.offset, r.length);
+        lengths[k] = charCount(w);
+        allUtf8 = allUtf8 && isValidUtf8(w);
+        const uint32_t at = entries[k].at;
+        const std::string_view f =
+            std::string_view(stored).substr(storedStart[at], storedStart[at + 1] - storedStart[at]);
+        foldOffsets[k] = static_cast<uint32_t>(folds.size());
+        folds.append(f);
+        masks[k] = maskOf(f, storedLetters[at]);
+        if (sorted && k > 0) {
+            const uint32_t before = entries[k - 1].at;
+            sorted = compareFolded(std::string_view(stored).substr(storedStart[before],
+                                                                   storedStart[before + 1] -
+                                                                       storedStart[before]),
+                                   f) <= 0;
+        }
+    }
+    foldOffsets[n] = static_cast<uint32_t>(folds.size());
+
+    Header h{};
+    std::memcpy(h.magic, kMagic, sizeof kMagic);
+    h.byteOrder = kByteOrder;
+    h.version = kFormatVersion;
+    h.unicodeVersion = static_cast<uint32_t>(QChar::currentUnicodeVersion());
+    h.flags = (sorted ? kFlagFoldsSorted : 0) | (allUtf8 ? kFlagAllUtf8 : 0);
+    h.wordCount = static_cast<uint32_t>(n);
+    h.pathLength = static_cast<uint32_t>(key.path.size());
+    h.sourceSize = key.size;
+    h.sourceDevice = key.device;
+    h.sourceInode = key.inode;
+    h.sourceMtimeNs = key.mtimeNs;
+    h.sourceCtimeNs = key.ctimeNs;
+    h.sourceHeadHash = key.headHash;
+    const uint64_t sizes[kSectionCount] = {textSize,     4 * (uint64_t(n) + 1), 4 * uint64_t(n),
+                                           folds.size(), 4 * (uint64_t(n) + 1), 4 * uint64_t(n)};
+    size_t at = alignUp(sizeof h + key.path.size());
+    for (unsigned s = 0; s < kSectionCount; ++s) {
+        h.sections[s].offset = at;
+        h.sections[s].size = sizes[s];
+        at = alignUp(at + static_cast<size_t>(sizes[s]));
+    }
+    h.fileSize = at;
+
+    Block block;
+    block.bytes = {static_cast<unsigned char*>(::operator new[](at, std::align_val_t(kAlign))),
+                   freeBlock};
+    block.size = at;
+    unsigned char* out = block.bytes.get();
+    std::memset(out, 0, at);
+    std::memcpy(out + sizeof h, key.path.data(), key.path.size());
+    {
+        unsigned char* t = out + h.sections[kText].offset;
+        auto* offsets = reinterpret_cast<uint32_t*>(out + h.sections[kOffsets].offset);
+        uint32_t pos = 0;
+        for (size_t k = 0; k < n; ++k) {
+            const auto& r = table.rows[order[k]];
+            offsets[k] = pos;
+            std::memcpy(t + pos, text + r.offset, r.length);
+            pos += r.length;
+            t[pos++] = '\n';
+        }
+        offsets[n] = pos;
+    }
+    std::memcpy(out + h.sections[kLengths].offset, lengths.data(), 4 * n);
+    std::memcpy(out + h.sections[kFolds].offset, folds.data(), folds.size());
+    std::memcpy(out + h.sections[kFoldOffsets].offset, foldOffsets.data(), 4 * (n + 1));
+    std::memcpy(out + h.sections[kMasks].offset, masks.data(), 4 * n);
+    for (unsigned s = 0; s < kSectionCount; ++s)
+        h.sections[s].hash = hash64(out + h.sections[s].offset, h.sections[s].size, s);
+    h.headerHash = headerHash(h, out + sizeof h);
+    std::memcpy(out, &h, sizeof h);
+    return block;
+}
+
+WordIndex::Status WordIndex::open(const unsigned char* data, size_t size, const SourceKey* expected,
+                                  std::string* why) {
+    *this = WordIndex();
+    auto fail = [&](Status s, const char* reason) {
+        if (why) *why = reason;
+        return s;
+    };
+    if (reinterpret_cast<uintptr_t>(data) % kAlign != 0)
+        return fail(Status::Damaged, "the block is not aligned");
+    if (size < sizeof(Header)) return fail(Status::Damaged, "shorter than its header");
+    Header h;
+    std::memcpy(&h, data, sizeof h);
+    if (std::memcmp(h.magic, kMagic, sizeof kMagic) != 0)
+        return fail(Status::Damaged, "not a cache file of this program");
+    if (h.byteOrder != kByteOrder || h.version != kFormatVersion)
+        return fail(Status::Stale, "made by another version");
+    if (h.fileSize != size) return fail(Status::Damaged, "truncated or extended");
+    if (h.pathLength > kMaxPath || sizeof h + h.pathLength > size)
+        return fail(Status::Damaged, "the header is damaged");
+    if (headerHash(h, data + sizeof h) != h.headerHash)
+        return fail(Status::Damaged, "the header checksum does not match");
+    if (h.unicodeVersion != static_cast<uint32_t>(QChar::currentUnicodeVersion()))
+        return fail(Status::Stale, "made with other Unicode data");
+    if (expected) {
+        const SourceKey got{
+            std::string(reinterpret_cast<const char*>(data + sizeof h), h.pathLength),
+            h.sourceSize,
+            h.sourceDevice,
+            h.sourceInode,
+            h.sourceMtimeNs,
+            h.sourceCtimeNs,
+            h.sourceHeadHash};
+        if (!(got == *expected)) return fail(Status::Stale, "made from another state of the file");
+    }
+    const uint64_t n = h.wordCount;
+    const uint64_t wanted[kSectionCount] = {0, 4 * (n + 1), 4 * n, 0, 4 * (n + 1), 4 * n};
+    const uint64_t headerEnd = sizeof h + h.pathLength;
+    for (unsigned s = 0; s < kSectionCount; ++s) {
+        const SectionEntry& e = h.sections[s];
+        if (e.offset % kAlign != 0 || e.offset < headerEnd || e.offset > size ||
+            e.size > size - e.offset)
+            return fail(Status::Damaged, "a section lies outside the file");
+        if (wanted[s] ? e.size != wanted[s] : e.size > std::numeric_limits<uint32_t>::max())
+            return fail(Status::Damaged, "a section has the wrong size");
+        sectionOffset_[s] = e.offset;
+        sectionSize_[s] = e.size;
+        sectionHash_[s] = e.hash;
+    }
+    data_ = data;
+    size_ = size;
+    count_ = h.wordCount;
+    flags_ = h.flags;
+    text_ = reinterpret_cast<const char*>(data + sectionOffset_[kText]);
+    offsets_ = arrayAt<uint32_t>(data, sectionOffset_[kOffsets]);
+    lengths_ = arrayAt<uint32_t>(data, sectionOffset_[kLengths]);
+    folds_ = reinterpret_cast<const char*>(data + sectionOffset_[kFolds]);
+    foldOffsets_ = arrayAt<uint32_t>(data, sectionOffset_[kFoldOffsets]);
+    masks_ = arrayAt<uint32_t>(data, sectionOffset_[kMasks]);
+    return Status::Ok;
+}
+
+bool WordIndex::require(unsigned sections) {
+    if (!data_) return false;
+    if (sections & kWordsNeeded) sections |= kWordsNeeded;
+    if (sections & kFoldsNeeded) sections |= kFoldsNeeded;
+    const unsigned todo = sections & ~checked_;
+    if (!todo) return true;
+    // Checksums cost a pass over everything the run reads: on a large index the biggest
+    // section is summed on another core meanwhile.
+    const auto good = [this](unsigned s) {
+        return hash64(data_ + sectionOffset_[s], static_cast<size_t>(sectionSize_[s]), s) ==
+               sectionHash_[s];
+    };
+    unsigned biggest = kSectionCount;
+    uint64_t total = 0;
+    for (unsigned s = 0; s < kSectionCount; ++s) {
+        if (!(todo & (1u << s))) continue;
+        total += sectionSize_[s];
+        if (biggest == kSectionCount || sectionSize_[s] > sectionSize_[biggest]) biggest = s;
+    }
+    bool biggestGood = true;
+    std::thread helper;
+    if (total >= kParallelChecksumBytes && std::thread::hardware_concurrency() > 1) {
+        try {
+            helper = std::thread([&] { biggestGood = good(biggest); });
+        } catch (const std::system_error&) {
+            biggestGood = good(biggest);
+        }
+    } else {
+        biggestGood = good(biggest);
+    }
+    bool othersGood = true;
+    for (unsigned s = 0; s < kSectionCount && othersGood; ++s)
+        if ((todo & (1u << s)) && s != biggest) othersGood = good(s);
+    if (helper.joinable()) helper.join();
+    if (!biggestGood || !othersGood) return false;
+    const uint32_t n = count_;
+    if (todo & kWordsNeeded) {
+        // Every word ends with its line end inside the text, one after the other.
+        const uint64_t textSize = sectionSize_[kText];
+        if (offsets_[0] != 0 || offsets_[n] != textSize) return false;
+        for (uint32_t i = 0; i < n; ++i)
+            if (offsets_[i + 1] <= offsets_[i] || text_[offsets_[i + 1] - 1] != '\n') return false;
+    }
+    if (todo & kFoldsNeeded) {
+        if (foldOffsets_[0] != 0 || foldOffsets_[n] != sectionSize_[kFolds]) return false;
+        for (uint32_t i = 0; i < n; ++i)
+            if (foldOffsets_[i + 1] < foldOffsets_[i]) return false;
+    }
+    checked_ |= todo;
+    return true;
+}
+
+bool WordIndex::foldsSorted() const {
+    return flags_ & kFlagFoldsSorted;
+}
+
+bool WordIndex::allUtf8() const {
+    return flags_ & kFlagAllUtf8;
+}
+
+} // namespace lexivane::find
