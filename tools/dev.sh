@@ -20,12 +20,14 @@ packages=(
   mdbtools-dev
   wamerican-huge
   fonts-liberation
+  qt6-wayland                # the program on a Wayland desktop
 )
 if [ "$mode" = test ]; then
   packages+=(
     clang libclang-rt-dev      # libFuzzer and the sanitizer runtime
     nodejs npm                 # the second, independent Access reader in the tests
-    xvfb xauth openbox xdotool xclip x11-utils imagemagick   # end-to-end tests under X
+    xvfb xauth openbox xdotool xclip x11-utils x11-xserver-utils imagemagick   # e2e under X
+    weston wl-clipboard        # e2e under Wayland
     dpkg-dev file              # the Debian package, and its checks:
     lintian appstream desktop-file-utils man-db
     clang-format clang-tidy    # the format check and the core's static checks

@@ -78,17 +78,100 @@ wait_for() {
 }
 
 # ---- the desktop -------------------------------------------------------------------------
-start_desktop() {
-    setsid Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset \
+screen=1024x768
+start_x_server() {
+    setsid Xvfb -displayfd 3 -screen 0 "${screen}x24" -nolisten tcp -noreset \
         3>"$tmp/display" >"$tmp/xvfb.log" 2>&1 &
     track "$!"
     wait_for 20 "the X server" test -s "$tmp/display"
     export DISPLAY=":$(head -n1 "$tmp/display")"
+}
+start_desktop() {
+    start_x_server
     setsid openbox --sm-disable >"$tmp/openbox.log" 2>&1 &
     track "$!"
     wait_for 20 "openbox" wm_running
 }
 wm_running() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
+
+# A Wayland desktop: weston with its kiosk shell, which centres a window of fixed size. Its
+# headless backend offers no seat (no pointer, no keyboard, so no clipboard either), so weston
+# runs on a private X server instead, whose input xdotool gives it; the program itself sees
+# only Wayland (no DISPLAY).
+wayland_scale=1
+start_wayland_desktop() {
+    screen=$((1024 * wayland_scale + 256))x$((768 * wayland_scale + 256))
+    start_x_server
+    export XDG_RUNTIME_DIR=$tmp/run
+    mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+    setsid weston --backend=x11-backend.so --shell=kiosk-shell.so --use-pixman \
+        --socket=lexivane-e2e --width=1024 --height=768 --scale="$wayland_scale" \
+        --idle-time=0 >"$tmp/weston.log" 2>&1 &
+    track "$!"
+    wait_for 20 "weston" test -S "$XDG_RUNTIME_DIR/lexivane-e2e"
+    export WAYLAND_DISPLAY=lexivane-e2e XDG_SESSION_TYPE=wayland
+    program_env=(env -u DISPLAY)
+}
+program_env=(env)
+
+# On Wayland the kiosk shell centres the window in weston's output, whose X window sits at
+# the X server's origin; there is no title to find it by.
+find_wayland_window() {
+    ox=$(((1024 - 536) / 2 * wayland_scale)) oy=$(((768 - 434) / 2 * wayland_scale))
+    win=root
+    capture() { import -window root -crop "${1%%+*}+$((ox + $(cut -d+ -f2 <<<"$1")))+$((oy + $(cut -d+ -f3 <<<"$1")))" +repage "$2" 2>/dev/null; }
+    click_client() { xdotool mousemove "$((ox + $(dev "$1")))" "$((oy + $(dev "$2")))" click 1; }
+    activate() { :; }
+    kill -0 "$app" 2>/dev/null || fail "the program ended before showing its window"
+    wait_for 20 "the window on Wayland" header_painted
+}
+
+# whole_window OUT: the window's client area.
+whole_window() { capture "$(dev 536)x$(dev 434)+0+0" "$1"; }
+# The middle of the results list, where a box or the save dialog covers the window, and which
+# the pointer and the focus do not change.
+box_area() { capture "$(dev 300)x$(dev 80)+$(dev 120)+$(dev 200)" "$1"; }
+area_is() { box_area "$tmp/now.png" && cmp -s <(convert "$1" rgb:-) <(convert "$tmp/now.png" rgb:-); }
+area_is_not() { ! area_is "$1"; }
+window_changed() {
+    whole_window "$tmp/now.png" && ! cmp -s <(convert "$1" rgb:-) <(convert "$tmp/now.png" rgb:-)
+}
+
+# open_box CONTROL: clicks it and waits for what it shows over the window; close_box: Return,
+# then the window as before.
+open_box() {
+    box_area "$tmp/without-box.png"
+    click "$1"
+    wait_for 10 "what $1 shows" area_is_not "$tmp/without-box.png"
+}
+close_box() {
+    xdotool key Return
+    wait_for 10 "the box to close" area_is "$tmp/without-box.png"
+}
+
+# frame_lines_drawn: in the window's picture, the results list has all four frame lines, and
+# the window is the size the scale makes it.
+frame_lines_drawn() {
+    local img=$tmp/window.png g=1 l t r b
+    whole_window "$img"
+    [ "$(identify -format %wx%h "$img")" = "$(dev 536)x$(dev 434)" ] ||
+        fail "the window is $(identify -format %wx%h "$img"), not $(dev 536)x$(dev 434)"
+    # where the window puts the list at this scale: edges on whole device pixels
+    [ $((scale_num % scale_den)) -ne 0 ] && g=$scale_den
+    snap() { echo $((($1 + g / 2) / g * g)); }
+    l=$(dev "$(snap 8)") t=$(dev "$(snap 135)") r=$(dev "$(snap 528)") b=$(dev "$(snap 360)")
+    dark() { # X Y W H: a frame-coloured pixel in that strip
+        convert "$img" -crop "$3x$4+$1+$2" +repage -colorspace gray -format '%[fx:minima.intensity*255]' info:
+    }
+    local line span=$(dev 3) side
+    local low=$((t + 3 * (b - t) / 4)) # below the scroll bar's handle
+    for side in "left $l $low $span 1" "right $((r - span)) $low $span 1" \
+        "top $(((l + r) / 2)) $t 1 $span" "bottom $(((l + r) / 2)) $((b - span)) 1 $span"; do
+        set -- $side
+        line=$(dark "$2" "$3" "$4" "$5")
+        [ "${line%.*}" -le 215 ] || fail "the list's $1 frame line is not drawn (lightest $line)"
+    done
+}
 
 # ---- the installed program ---------------------------------------------------------------
 install_program() {
@@ -128,7 +211,7 @@ words_of_length() { grep -xE ".{$1}" "$tmp/all-words" | LC_ALL=C sort; }
 runs=0
 start_program() {
     runs=$((runs + 1))
-    setsid "$prog" >"$tmp/lexivane-$runs.log" 2>&1 &
+    setsid "${program_env[@]}" "$prog" >"$tmp/lexivane-$runs.log" 2>&1 &
     app=$!
     track "$app"
 }
@@ -146,7 +229,7 @@ find_main_window() {
         [ "$SECONDS" -ge "$end" ] && fail "no window titled Lexivane"
         for id in $(visible_windows '^Lexivane$'); do
             geometry "$id"
-            [ "$WIDTH" = 536 ] && [ "$HEIGHT" = 434 ] && win=$id
+            [ "$WIDTH" = "$(dev 536)" ] && [ "$HEIGHT" = "$(dev 434)" ] && win=$id
         done
         [ -n "$win" ] || sleep 0.05
     done
@@ -181,7 +264,14 @@ header_painted() {
 }
 
 # The first line of the list, where "Result(s)" or "Result(s) - Total Words: N" stands.
-capture_header() { import -window "$win" -crop 400x16+10+137 +repage png:- 2>/dev/null; }
+capture_header() { capture "$(dev 400)x$(dev 16)+$(dev 10)+$(dev 137)" png:-; }
+
+# The scale the window is shown at, as a fraction; lengths in the window's own pixels become
+# device pixels with dev.
+scale_num=1 scale_den=1
+dev() { echo $(($1 * scale_num / scale_den)); }
+# capture GEOMETRY OUT: part of the window's client area, in device pixels.
+capture() { import -window "$win" -crop "$1" +repage "$2" 2>/dev/null; }
 
 same_header() { # FILE
     local now
@@ -202,7 +292,7 @@ declare -A control=(
 
 click_client() { # X Y, relative to the window's client area
     activate "$win"
-    xdotool mousemove --window "$win" "$1" "$2" click 1
+    xdotool mousemove --window "$win" "$(dev "$1")" "$(dev "$2")" click 1
 }
 click() { click_client ${control[$1]}; }
 
@@ -586,8 +676,92 @@ scenario_clipboard_manager_silent() {
     close_program_within 2
 }
 
+# ---- the desktops users run: Wayland, HiDPI -----------------------------------------------
+
+# Every command on Wayland: Help, both loads (Display Entire List goes into and out of the
+# always-on-top layer, which a Wayland shell does not offer: no report), copy (another Wayland
+# client pastes), save through the dialog.
+scenario_wayland_commands() {
+    start_program
+    find_wayland_window
+    commands_work
+}
+
+commands_work() {
+    open_box PushButton6 # Help
+    close_box
+
+    load PushButton3
+    open_box PushButton5 # the copy's confirmation
+    close_box
+    paste_clipboard >"$tmp/clip" || fail "nothing to paste"
+    crlf_lines "$tmp/clip" | LC_ALL=C sort >"$tmp/got"
+    LC_ALL=C sort "$tmp/all-words" >"$tmp/want"
+    expect_same "the pasted entire list and the database's words" "$tmp/want" "$tmp/got"
+
+    mkdir -p "$tmp/out"
+    box_area "$tmp/without-box.png"
+    whole_window "$tmp/before-dialog.png"
+    click PushButton4 # the save dialog; its list of files is as white as ours
+    wait_for 10 "the save dialog" window_changed "$tmp/before-dialog.png"
+    sleep 0.5
+    xdotool key ctrl+a
+    xdotool type --delay 2 "$tmp/out/all.txt"
+    xdotool key Return
+    wait_for 60 "the saved list" test -s "$tmp/out/all.txt"
+    wait_for 10 "the dialog to close" area_is "$tmp/without-box.png"
+    crlf_lines "$tmp/out/all.txt" | LC_ALL=C sort >"$tmp/saved"
+    expect_same "the saved entire list and the database's words" "$tmp/want" "$tmp/saved"
+    kill -0 "$app" 2>/dev/null || fail "the program ended"
+}
+
+paste_clipboard() {
+    if [ -n "${WAYLAND_DISPLAY:-}" ]; then
+        timeout 10 wl-paste -n
+    else
+        timeout 10 xclip -o -selection clipboard -t UTF8_STRING
+    fi
+}
+
+# Wayland with an output scale of 2: the window, its fonts and the list twice as large, every
+# frame line drawn, and the commands still work.
+scenario_wayland_scaled() {
+    scale_num=2
+    start_program
+    find_wayland_window
+    load PushButton3
+    frame_lines_drawn
+    cp "$tmp/window.png" "$build/Testing/e2e-wayland-scale-2.png" 2>/dev/null || true
+}
+
+# X at a fractional scale (QT_SCALE_FACTOR=1.5) and at Xft.dpi 192 (a scale of 2).
+scenario_scaled_factor() {
+    scale_num=3 scale_den=2
+    program_env=(env QT_SCALE_FACTOR=1.5)
+    start_program
+    find_main_window
+    load PushButton3
+    frame_lines_drawn
+}
+scenario_scaled_dpi() {
+    scale_num=2
+    echo "Xft.dpi: 192" | xrdb -merge
+    start_program
+    find_main_window
+    load PushButton3
+    frame_lines_drawn
+    copy_results "$tmp/clip"
+    [ "$(crlf_lines "$tmp/clip" | wc -l)" -eq "$(wc -l <"$tmp/all-words")" ] ||
+        fail "the copy at Xft.dpi 192 lost words"
+}
+
 declare -F "scenario_$scenario" >/dev/null || fail "no scenario $scenario"
-start_desktop
+case $scenario in
+wayland_scaled) wayland_scale=2 && start_wayland_desktop ;;
+wayland_*) start_wayland_desktop ;;
+scaled_*) screen=1600x1200 && start_desktop ;;
+*) start_desktop ;;
+esac
 install_program
 log "started on $DISPLAY"
 "scenario_$scenario"
