@@ -482,6 +482,16 @@ std::string lastLine(const std::string& text) {
     return nl == std::string::npos ? t : t.substr(nl + 1);
 }
 
+// An allocation that failed, as glib says it before it aborts, or as AddressSanitizer (which
+// takes the place of the memory limit in sanitizer builds) says it; not a memory error.
+bool failedAllocation(const std::string& err) {
+    if (err.find("Sanitizer") == std::string::npos) return err.find("alloc") != std::string::npos;
+    for (const char* kind : {"allocation-size-too-big", "out-of-memory", "out of memory",
+                             "calloc-overflow", "rss-limit-exceeded"})
+        if (err.find(kind) != std::string::npos) return true;
+    return false;
+}
+
 Run runHelper(const std::string& helper, const std::string& file, const Source& src, int timeoutMs,
               const WordTable* original, WordTable* keep) {
     Run run;
@@ -569,14 +579,15 @@ Run runHelper(const std::string& helper, const std::string& file, const Source& 
         run.detail = "signal " + std::to_string(sig) + " (" + strsignal(sig) + "): " + said;
         if (sig == SIGXCPU)
             run.outcome = kLimitCpu;
-        else if (sig == SIGABRT && errText.find("alloc") != std::string::npos &&
-                 errText.find("Sanitizer") == std::string::npos)
-            run.outcome = kLimitMemory; // glib's abort when an allocation fails
+        else if (sig == SIGABRT && failedAllocation(errText))
+            run.outcome = kLimitMemory;
         else
             run.outcome = kFailure;
     } else if (const int code = WEXITSTATUS(status); code != 0) {
         run.detail = "exit " + std::to_string(code) + ": " + said;
-        run.outcome = code == 9 ? kLimitMemory : code >= 3 && code <= 8 ? kRefused : kFailure;
+        run.outcome = code == 9 || (code == 1 && failedAllocation(errText)) ? kLimitMemory
+                      : code >= 3 && code <= 8                              ? kRefused
+                                                                            : kFailure;
     } else {
         WordTable table;
         const QString wrong = lexivane::db::parseRawStream(std::move(stream), table);
