@@ -57,6 +57,7 @@ enum Outcome {
     kLimitTime,
     kLimitCpu,
     kLimitMemory,
+    kCrashAtLimit, // a crash with the address space used up: the helper's own fault, see below
     kLimitOutput,
     kFailure,
     kOutcomes
@@ -68,11 +69,13 @@ const char* const kOutcomeNames[kOutcomes] = {"read identical",
                                               "killed by a limit: time",
                                               "killed by a limit: processor",
                                               "killed by a limit: memory",
+                                              "  crashed at the memory limit",
                                               "stopped: output too large",
                                               "FAILURE"};
 
 bool isLimit(Outcome o) {
-    return o == kLimitTime || o == kLimitCpu || o == kLimitMemory || o == kLimitOutput;
+    return o == kLimitTime || o == kLimitCpu || o == kLimitMemory || o == kCrashAtLimit ||
+           o == kLimitOutput;
 }
 bool isRead(Outcome o) {
     return o == kIdentical || o == kChanged;
@@ -492,6 +495,16 @@ bool failedAllocation(const std::string& err) {
     return false;
 }
 
+// Resident memory within 5% of the address-space limit: nothing was left to allocate.
+bool atMemoryLimit(long peakKb) {
+#ifdef LEXIVANE_SANITIZED
+    (void)peakKb;
+    return false; // no limit there
+#else
+    return peakKb >= (1L << 20) * 95 / 100;
+#endif
+}
+
 Run runHelper(const std::string& helper, const std::string& file, const Source& src, int timeoutMs,
               const WordTable* original, WordTable* keep) {
     Run run;
@@ -576,11 +589,16 @@ Run runHelper(const std::string& helper, const std::string& file, const Source& 
         run.outcome = kLimitOutput;
     } else if (WIFSIGNALED(status)) {
         const int sig = WTERMSIG(status);
-        run.detail = "signal " + std::to_string(sig) + " (" + strsignal(sig) + "): " + said;
+        run.detail = "signal " + std::to_string(sig) + " (" + strsignal(sig) + ") at " +
+                     std::to_string(run.peakKb >> 10) + " MB: " + said;
         if (sig == SIGXCPU)
             run.outcome = kLimitCpu;
         else if (sig == SIGABRT && failedAllocation(errText))
             run.outcome = kLimitMemory;
+        else if ((sig == SIGSEGV || sig == SIGABRT) && atMemoryLimit(run.peakKb))
+            // The helper's way out when memory runs short allocates too (its message, glib's
+            // log), so at the limit it can crash instead of saying "out of memory".
+            run.outcome = kCrashAtLimit;
         else
             run.outcome = kFailure;
     } else if (const int code = WEXITSTATUS(status); code != 0) {
@@ -831,6 +849,10 @@ void work(const Options& o, const std::vector<Source>& sources, const std::vecto
         r.open.peakKb = self.ru_maxrss;
         // The helper is the same program both times: a read one way and a refusal the other,
         // or the same rows read differently, means one of the two ways is wrong.
+        // Open says "the reader crashed" where the helper's own run showed it out of memory.
+        if (r.helper.outcome == kCrashAtLimit && r.open.outcome == kFailure &&
+            r.open.detail.find("the reader crashed") != std::string::npos)
+            r.open.outcome = kCrashAtLimit;
         const Outcome h = r.helper.outcome, op = r.open.outcome;
         if (h != kFailure && op != kFailure && !isLimit(h) && !isLimit(op) &&
             (isRead(h) != isRead(op) || (h == kIdentical && op != kIdentical))) {
@@ -1063,7 +1085,8 @@ int main(int argc, char** argv) {
             auto& m = byKind[k];
             std::printf("%-18s %8zu %8zu %8zu %8zu %8zu\n", k < kKinds ? kKindNames[k] : "none",
                         m[kIdentical], m[kChanged], m[kRefused] + m[kSpoiled],
-                        m[kLimitTime] + m[kLimitCpu] + m[kLimitMemory] + m[kLimitOutput],
+                        m[kLimitTime] + m[kLimitCpu] + m[kLimitMemory] + m[kCrashAtLimit] +
+                            m[kLimitOutput],
                         m[kFailure]);
         }
     }
