@@ -33,6 +33,56 @@ uint32_t readU32(const std::string& s, size_t at) {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
+// Strict UTF-8: no overlong forms, no surrogates, nothing past U+10FFFF.
+bool validUtf8(const unsigned char* p, size_t n) {
+    size_t i = 0;
+    while (i < n) {
+        const unsigned c = p[i];
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        size_t extra = 0;
+        unsigned low = 0x80, high = 0xBF; // allowed range of the second byte
+        if (c >= 0xC2 && c <= 0xDF) {
+            extra = 1;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            extra = 2;
+            if (c == 0xE0) low = 0xA0;
+            if (c == 0xED) high = 0x9F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            extra = 3;
+            if (c == 0xF0) low = 0x90;
+            if (c == 0xF4) high = 0x8F;
+        } else {
+            return false;
+        }
+        if (n - i - 1 < extra || p[i + 1] < low || p[i + 1] > high) return false;
+        for (size_t k = 2; k <= extra; ++k)
+            if ((p[i + k] & 0xC0) != 0x80) return false;
+        i += extra + 1;
+    }
+    return true;
+}
+
+// Where the next byte from `at` on with its top bit set is, or n: eight bytes at a time, so that
+// the ASCII words in between cost next to nothing to check.
+size_t nextHighByte(const unsigned char* p, size_t at, size_t n) {
+    for (uint64_t eight; n - at >= 8; at += 8) {
+        std::memcpy(&eight, p + at, 8);
+        if (eight & 0x8080808080808080ull) break;
+    }
+    while (at < n && p[at] < 0x80)
+        ++at;
+    return at;
+}
+
+QString tooLarge() {
+    return QStringLiteral("the word list is larger than the program takes (more than %1 MB from "
+                          "the reader)")
+        .arg(kMaxStreamBytes >> 20);
+}
+
 [[noreturn]] void failOpen(const QString& path, const QString& problem) {
     throw AppError(QStringLiteral("Cannot open the word database \"%1\": %2.").arg(path, problem));
 }
@@ -108,22 +158,38 @@ QString helperProblem(const std::string& err, const QString& path) {
 } // namespace
 
 QString parseRawStream(std::string&& stream, WordTable& out) {
+    static_assert(kMaxStreamBytes < WordTable::kNull, "slot offsets are 32 bits");
     out.rows.clear();
+    if (stream.size() > kMaxStreamBytes) return tooLarge();
     if (stream.size() < 4 || stream.compare(0, 4, "LXW1") != 0)
         return QStringLiteral("the reader's output does not start with its signature");
     size_t at = 4;
     const size_t n = stream.size();
+    const auto* bytes = reinterpret_cast<const unsigned char*>(stream.data());
+    size_t high = nextHighByte(bytes, at, n);
     for (;;) {
         if (at >= n) return QStringLiteral("the reader's output ends before its end mark");
-        const unsigned char tag = static_cast<unsigned char>(stream[at++]);
+        const unsigned char tag = bytes[at++];
         if (tag == 0x00) {
             out.addNull();
         } else if (tag == 0x01) {
             if (n - at < 4) return QStringLiteral("the reader's output ends inside a record");
             const uint32_t len = readU32(stream, at);
             at += 4;
-            if (len == WordTable::kNull || n - at < len)
-                return QStringLiteral("the reader's output ends inside a record");
+            // Checked before the stream's end, so a huge length reads as what it is.
+            if (len > kMaxValueBytes)
+                return QStringLiteral("the reader's output holds a value of more than %1 bytes")
+                    .arg(kMaxValueBytes);
+            if (n - at < len) return QStringLiteral("the reader's output ends inside a record");
+            // The reader writes only UTF-8; other bytes would show as other characters than
+            // the ones len() and the order count. Only a value with a non-ASCII byte is looked at.
+            while (high < at)
+                high = nextHighByte(bytes, high + 1, n);
+            if (high < at + len) {
+                if (!validUtf8(bytes + at, len))
+                    return QStringLiteral("the reader's output holds text that is not UTF-8");
+                high = nextHighByte(bytes, at + len, n);
+            }
             out.rows.push_back({static_cast<uint32_t>(at), len});
             at += len;
         } else if (tag == 0xFF) {
@@ -134,6 +200,10 @@ QString parseRawStream(std::string&& stream, WordTable& out) {
         } else {
             return QStringLiteral("the reader's output holds an unknown record");
         }
+        if (out.rows.size() > kMaxRows)
+            return QStringLiteral("the word list holds more than %1 words, more than the program "
+                                  "takes")
+                .arg(kMaxRows);
     }
     out.text = std::move(stream);
     return {};
@@ -204,8 +274,9 @@ WordTable readWords(const QString& path, const ReadLimits& limits) {
 
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     // No Access file yields more than a few times its own size as text; more means the
-    // library is producing rows out of nothing.
-    const size_t maxOutput = static_cast<size_t>(info.size()) * 4 + (1 << 16);
+    // library is producing rows out of nothing. Past kMaxStreamBytes the list is too large.
+    const size_t maxOutput =
+        std::min(static_cast<size_t>(info.size()) * 4 + (1 << 16), kMaxStreamBytes);
     std::string stream, errText;
     stream.reserve(std::min<size_t>(maxOutput, static_cast<size_t>(info.size()) + (1 << 16)));
     int execErrno = 0;
@@ -276,8 +347,10 @@ WordTable readWords(const QString& path, const ReadLimits& limits) {
                                       "may be damaged")
                            .arg(timeoutMs));
     if (tooMuch)
-        failOpen(path, QStringLiteral("it is damaged (the reader produced more data than the file "
-                                      "holds)"));
+        failOpen(path, maxOutput == kMaxStreamBytes
+                           ? tooLarge()
+                           : QStringLiteral("it is damaged (the reader produced more data than "
+                                            "the file holds)"));
     const QString said = helperProblem(errText, absolute);
     if (WIFSIGNALED(wstatus)) {
         const int sig = WTERMSIG(wstatus);

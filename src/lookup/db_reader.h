@@ -4,6 +4,7 @@
 // memory limit, and collects its raw record stream (tools/words/README.md).
 
 #include <QString>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -24,6 +25,13 @@ struct WordTable {
     void addNull() { rows.push_back({0, kNull}); }
 };
 
+// What the program takes from the reader: anything past these is refused at Open. A word
+// written by the builder is at most 255 characters (765 bytes); libmdb hands out at most 16 KiB
+// of a memo.
+inline constexpr uint32_t kMaxValueBytes = 64 * 1024;
+inline constexpr size_t kMaxRows = size_t(1) << 22;          // 4,194,304 words
+inline constexpr size_t kMaxStreamBytes = size_t(256) << 20; // 256 MiB of output
+
 struct ReadLimits {
     QString helperPath;
     int timeoutMs = 20000;
@@ -38,7 +46,8 @@ struct ReadLimits {
 WordTable readWords(const QString& path, const ReadLimits& limits);
 
 // Takes over a complete raw stream as `out.text` (slots point into it); returns an empty
-// string on success, else what is wrong with the stream.
+// string on success, else what is wrong with the stream. Every value it accepts is valid UTF-8
+// of at most kMaxValueBytes, and there are at most kMaxRows rows.
 QString parseRawStream(std::string&& stream, WordTable& out);
 
 } // namespace lexivane::db

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QImageReader>
 #include <QPixmap>
+#include <QtEndian>
 
 namespace lexivane {
 
@@ -20,6 +21,10 @@ quint16 u16(const QByteArray& b, qsizetype at) {
 }
 quint32 u32(const QByteArray& b, qsizetype at) {
     return quint32(u16(b, at)) | quint32(u16(b, at + 2)) << 16;
+}
+quint32 be32(const QByteArray& b, qsizetype at) {
+    return quint32(uchar(b.at(at))) << 24 | quint32(uchar(b.at(at + 1))) << 16 |
+           quint32(uchar(b.at(at + 2))) << 8 | uchar(b.at(at + 3));
 }
 void put16(QByteArray& b, quint16 v) {
     b.append(char(v & 0xff));
@@ -52,6 +57,17 @@ QCursor decodeCursor(const QByteArray& bytes) {
     const quint32 offset = u32(bytes, entry + 12);
     if (size < 40 || offset < 6 + 16 || qint64(offset) + size > bytes.size())
         throw invalidPicture();
+    // Qt sizes the picture by the image's own header where the directory says 0 (256), so
+    // that header must be checked here: a cursor is at most 256 by 256.
+    if (bytes.mid(offset, 8) == QByteArray("\x89PNG\r\n\x1a\n", 8)) {
+        const quint32 w = be32(bytes, offset + 16);
+        const quint32 h = be32(bytes, offset + 20);
+        if (w == 0 || h == 0 || w > 256 || h > 256) throw invalidPicture();
+    } else {
+        const quint32 w = u32(bytes, offset + 4);
+        const quint32 h = u32(bytes, offset + 8); // colour and mask stacked
+        if (w == 0 || h < 2 || w > 256 || h > 512) throw invalidPicture();
+    }
     const int hotX = type == 2 ? u16(bytes, entry + 4) : 0;
     const int hotY = type == 2 ? u16(bytes, entry + 6) : 0;
 

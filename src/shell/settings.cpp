@@ -18,10 +18,22 @@ QString FileSettingsStore::fileFor(const QString& appName) const {
     return QDir(folder_).filePath(appName + QStringLiteral(".conf"));
 }
 
+namespace {
+// A settings file holds a few short lines. QSettings reads and rewrites the whole file on every
+// choice, which for a 100 MB one took seconds and hundreds of megabytes here: a file past this
+// is not ours to read or write.
+constexpr qint64 kMaxFileSize = 1 << 20;
+
+bool oversized(const QFileInfo& file) {
+    return file.isFile() && file.size() > kMaxFileSize;
+}
+} // namespace
+
 QString FileSettingsStore::GetSetting(const QString& appName, const QString& section,
                                       const QString& key, const QString& defaultValue) {
     const QString path = fileFor(appName);
-    if (!QFileInfo(path).isFile())
+    const QFileInfo file(path);
+    if (!file.isFile() || oversized(file))
         return defaultValue; // QSettings would be harmless, but keep reading side-effect free
     QSettings s(path, QSettings::IniFormat);
     s.beginGroup(section);
@@ -34,6 +46,7 @@ QString FileSettingsStore::GetSetting(const QString& appName, const QString& sec
 
 void FileSettingsStore::SaveSetting(const QString& appName, const QString& section,
                                     const QString& key, const QString& value) {
+    if (oversized(QFileInfo(fileFor(appName)))) return;
     QDir().mkpath(folder_);
     QSettings s(fileFor(appName), QSettings::IniFormat);
     s.beginGroup(section);

@@ -390,6 +390,61 @@ class TestReader : public QObject {
         QCOMPARE(QByteArray(t.text.data() + t.rows[3].offset, t.rows[3].length),
                  QByteArray("nul\0inside", 10));
     }
+
+    void rawStreamLimits_data() {
+        QTest::addColumn<QByteArray>("values"); // each value of the stream, \x1e between them
+        QTest::addColumn<QString>("problem");   // empty: taken
+        const QByteArray atCap(int(lexivane::db::kMaxValueBytes), 'a');
+        QTest::newRow("a value at the cap") << atCap << QString();
+        QTest::newRow("one byte more") << atCap + "a"
+                                       << "holds a value of more than 65536 bytes";
+        QTest::newRow("one- to four-byte characters")
+            << QByteArray("a\x1e\xc3\xa9\x1e\xef\xbf\xbf\x1e\xf4\x8f\xbf\xbf") << QString();
+        for (const char* bad : {"\xc0\x80", "\xed\xa0\x80", "\xf4\x90\x80\x80", "\x80",
+                                "ab\xe2\x82", "\xff", "\xe0\x9f\xbf"})
+            QTest::newRow(qPrintable(QByteArray(bad).toHex()))
+                << QByteArray("ok\x1e") + bad << "text that is not UTF-8";
+    }
+    void rawStreamLimits() {
+        QFETCH(QByteArray, values);
+        QFETCH(QString, problem);
+        std::string s("LXW1", 4);
+        const QList<QByteArray> list = values.split('\x1e');
+        for (const QByteArray& v : list) {
+            s += '\x01';
+            for (int i = 0; i < 4; ++i)
+                s += char((v.size() >> (8 * i)) & 0xFF);
+            s.append(v.constData(), size_t(v.size()));
+        }
+        s += '\xFF';
+        for (int i = 0; i < 4; ++i)
+            s += char((list.size() >> (8 * i)) & 0xFF);
+        WordTable t;
+        const QString wrong = lexivane::db::parseRawStream(std::move(s), t);
+        if (problem.isEmpty())
+            QCOMPARE(wrong, QString());
+        else
+            QVERIFY2(wrong.contains(problem), qPrintable(wrong));
+    }
+
+    void rawStreamCountsAndLengthsAreCapped() {
+        // A length prefix past the cap says so, even where the stream ends right after it.
+        WordTable t;
+        QVERIFY(lexivane::db::parseRawStream("LXW1\x01\xff\xff\xff\xff"s, t)
+                    .contains("more than 65536 bytes"));
+        // NULLs cost a byte each in the stream but a slot each in the table: counted too.
+        const size_t n = lexivane::db::kMaxRows;
+        for (size_t rows : {n, n + 1}) {
+            std::string s = "LXW1"s + std::string(rows, '\0') + '\xFF';
+            for (int i = 0; i < 4; ++i)
+                s += char((rows >> (8 * i)) & 0xFF);
+            const QString wrong = lexivane::db::parseRawStream(std::move(s), t);
+            if (rows == n)
+                QCOMPARE(wrong, QString());
+            else
+                QVERIFY2(wrong.contains("more than 4194304 words"), qPrintable(wrong));
+        }
+    }
 };
 
 QTEST_GUILESS_MAIN(TestReader)

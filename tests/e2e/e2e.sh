@@ -755,6 +755,163 @@ scenario_scaled_dpi() {
         fail "the copy at Xft.dpi 192 lost words"
 }
 
+# ---- damaged inputs: a reader helper that misbehaves, broken settings and skin files ------
+# Each start must show exactly the reports named, then the window, which goes on working.
+
+bad_reports() { visible_windows '^Application Error$'; }
+
+# bad_start REPORTS [SECONDS]: starts the program, dismisses exactly REPORTS error reports
+# (waiting up to SECONDS for each), then waits for the window and makes sure no other follows.
+bad_start() {
+    local want=$1 limit=${2:-30} n id
+    start_program
+    for ((n = 1; n <= want; n++)); do
+        local end=$((SECONDS + limit))
+        id=""
+        while [ -z "$id" ]; do
+            kill -0 "$app" 2>/dev/null || fail "the program ended while report $n was expected"
+            [ "$SECONDS" -ge "$end" ] && fail "no error report $n of $want"
+            [ -n "$(visible_windows '^Lexivane$')" ] && [ "$n" -eq 1 ] &&
+                fail "the window came up without the expected report"
+            id=$(bad_reports | head -n1)
+            [ -n "$id" ] || sleep 0.05
+        done
+        sleep 0.3 # a second report at once would show here
+        [ "$(bad_reports | wc -l)" -eq 1 ] || fail "more than one report at a time"
+        activate "$id"
+        xdotool key Return
+        wait_for 10 "report $n to close" bad_gone "$id"
+    done
+    find_main_window
+    sleep 1
+    [ -z "$(bad_reports)" ] || fail "an error report beyond the $want expected"
+}
+bad_gone() { ! bad_reports | grep -qx "$1"; }
+# bad_dismiss_all: closes error reports one by one until no more come.
+bad_dismiss_all() {
+    local id n=0
+    while :; do
+        id=$(bad_reports | head -n1)
+        if [ -z "$id" ]; then
+            sleep 0.5
+            id=$(bad_reports | head -n1)
+            [ -z "$id" ] && break
+        fi
+        n=$((n + 1))
+        [ "$n" -le 30 ] || fail "more than 30 reports from one click"
+        activate "$id"
+        xdotool key Return
+        wait_for 10 "report $n to close" bad_gone "$id"
+    done
+}
+bad_shown() { [ -n "$(bad_reports)" ]; }
+
+# bad_words_work: the window still lists words: the one-letter words, as on a first run.
+bad_words_work() {
+    load PushButton1
+    copy_results "$tmp/clip"
+    crlf_lines "$tmp/clip" | LC_ALL=C sort >"$tmp/got"
+    words_of_length 1 >"$tmp/want"
+    expect_same "one-letter words" "$tmp/want" "$tmp/got"
+}
+
+# bad_no_reader_left: nothing the fake reader started is still running.
+bad_no_reader_left() {
+    local pid
+    [ -f "$tmp/fake-pids" ] || return 0
+    for pid in $(cat "$tmp/fake-pids"); do
+        wait_for 5 "fake reader process $pid to be gone" bad_dead "$pid"
+    done
+    rm -f "$tmp/fake-pids"
+}
+bad_dead() { [ ! -e "/proc/$1" ] || grep -q '^State:.*Z' "/proc/$1/status" 2>/dev/null; }
+
+scenario_bad_reader() {
+    local real=$tmp/real-reader name
+    mv "$folder/lexivane-words" "$real"
+    # The reader runs as: lexivane-words --raw --table words --column word FILE
+    declare -A fakes=(
+        [garbage]='head -c 65536 /dev/urandom'
+        [huge_length]="printf 'LXW1\\001\\377\\377\\377\\377abc\\377\\001\\000\\000\\000'"
+        [ten_mb_word]="printf 'LXW1\\001\\000\\000\\240\\000'; head -c 10485760 /dev/zero | tr '\\000' a; printf '\\377\\001\\000\\000\\000'"
+        [not_utf8]="printf 'LXW1\\001\\003\\000\\000\\000a\\377b\\377\\001\\000\\000\\000'"
+        [utf16]="printf 'LXW1\\001\\004\\000\\000\\000\\000\\330a\\000\\377\\001\\000\\000\\000'"
+        [cut]="\"$real\" \"\$@\" | head -c 100000"
+        [endless]='cat /dev/zero & echo $! >>"$pids"; wait'
+        [hang]="printf 'LXW1'; sleep 600 & echo \$! >>\"\$pids\"; wait"
+    )
+    for name in garbage huge_length ten_mb_word not_utf8 utf16 cut endless hang; do
+        log "fake reader: $name"
+        printf '#!/bin/sh\npids=%s\necho $$ >>"$pids"\n%s\n' "$tmp/fake-pids" "${fakes[$name]}" \
+            >"$folder/lexivane-words"
+        chmod +x "$folder/lexivane-words"
+        # One report from Open at start-up (the time limit is 20 s), then the window.
+        bad_start 1 40
+        bad_no_reader_left
+        # A list load reports the steps that need the closed connection, and the window goes on.
+        click PushButton3
+        wait_for 10 "the report of Display Entire List" bad_shown
+        bad_dismiss_all
+        close_program
+    done
+    mv "$real" "$folder/lexivane-words"
+}
+
+# bad_make KIND PATH: makes PATH a broken file of that kind.
+bad_make() {
+    rm -rf "$2"
+    mkdir -p "$(dirname "$2")"
+    case $1 in
+        garbage) head -c 4096 /dev/urandom >"$2" ;;
+        huge) yes 'QWidget { color: black; } [Lexivane] Combo1 = 2' | head -c 104857600 >"$2" ;;
+        unreadable)
+            if [ "$(id -u)" -eq 0 ]; then
+                ln -s "$(basename "$2")" "$2" # root reads anything; a link to itself it cannot
+            else
+                printf 'x\n' >"$2" && chmod 000 "$2"
+            fi ;;
+        directory) mkdir -p "$2" ;;
+    esac
+}
+
+scenario_bad_settings() {
+    local kind
+    for kind in garbage huge unreadable directory; do
+        log "settings file: $kind"
+        bad_make "$kind" "$conf"
+        local before
+        before=$(stat -c %s "$conf" 2>/dev/null || echo none)
+        # No report: the file gives nothing usable, so the first entry is chosen.
+        bad_start 0
+        bad_words_work
+        close_program
+        case $kind in
+            huge) [ "$(stat -c %s "$conf")" = "$before" ] || fail "the 100 MB settings file was rewritten" ;;
+            directory) [ -d "$conf" ] || fail "the directory in place of the settings file is gone" ;;
+            garbage) setting_is 0 || fail "the choice is not kept over a garbage settings file" ;;
+        esac
+        chmod -f 600 "$conf" 2>/dev/null
+        rm -rf "$conf"
+    done
+}
+
+scenario_bad_skin() {
+    local kind skin=$folder/x/o.cjs
+    # A skin that cannot be read is reported once at start-up (step 106); one that is not a
+    # file is not there at all.
+    declare -A reports=([garbage]=1 [huge]=1 [unreadable]=0 [directory]=0)
+    [ "$(id -u)" -eq 0 ] || reports[unreadable]=1
+    for kind in garbage huge unreadable directory; do
+        log "skin file: $kind"
+        bad_make "$kind" "$skin"
+        bad_start "${reports[$kind]}"
+        bad_words_work
+        close_program
+        chmod -f 600 "$skin" 2>/dev/null
+        rm -rf "$skin"
+    done
+}
+
 declare -F "scenario_$scenario" >/dev/null || fail "no scenario $scenario"
 case $scenario in
 wayland_scaled) wayland_scale=2 && start_wayland_desktop ;;
