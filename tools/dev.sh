@@ -28,6 +28,7 @@ if [ "$mode" = test ]; then
     nodejs npm                 # the second, independent Access reader in the tests
     xvfb xauth openbox xdotool xclip x11-utils x11-xserver-utils imagemagick   # e2e under X
     weston wl-clipboard        # e2e under Wayland
+    libxcb-xfixes0-dev         # e2e: the pointer picture
     dpkg-dev file              # the Debian package, and its checks:
     lintian appstream desktop-file-utils man-db
     clang-format clang-tidy    # the format check and the core's static checks

@@ -7,6 +7,7 @@
 #include <QImageReader>
 #include <QPixmap>
 #include <QtEndian>
+#include <QtMath>
 
 namespace lexivane {
 
@@ -36,23 +37,18 @@ void put32(QByteArray& b, quint32 v) {
 }
 } // namespace
 
-QCursor loadCursorFile(const QString& path) {
+QCursor loadCursorFile(const QString& path, qreal ratio) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) throw AppError(f.errorString());
     // A pointer picture is small; a huge file is not one.
     if (f.size() > 4 * 1024 * 1024) throw invalidPicture();
-    return decodeCursor(f.readAll());
+    return decodeCursor(f.readAll(), ratio);
 }
 
-QCursor decodeCursor(const QByteArray& bytes) {
-    if (bytes.size() < 6 + 16 || u16(bytes, 0) != 0) throw invalidPicture();
-    const quint16 type = u16(bytes, 2);
-    const quint16 count = u16(bytes, 4);
-    if ((type != 1 && type != 2) || count == 0 || bytes.size() < 6 + 16 * qsizetype(count))
-        throw invalidPicture();
-
-    // First image only, handed to Qt's icon reader as a one-image icon file.
-    const qsizetype entry = 6;
+namespace {
+// One picture of the file, checked; its hotspot from the directory entry.
+CursorPicture decodeEntry(const QByteArray& bytes, quint16 type, int index) {
+    const qsizetype entry = 6 + 16 * qsizetype(index);
     const quint32 size = u32(bytes, entry + 8);
     const quint32 offset = u32(bytes, entry + 12);
     if (size < 40 || offset < 6 + 16 || qint64(offset) + size > bytes.size())
@@ -71,6 +67,7 @@ QCursor decodeCursor(const QByteArray& bytes) {
     const int hotX = type == 2 ? u16(bytes, entry + 4) : 0;
     const int hotY = type == 2 ? u16(bytes, entry + 6) : 0;
 
+    // Handed to Qt's icon reader as a one-image icon file.
     QByteArray icon;
     put16(icon, 0);
     put16(icon, 1);
@@ -89,11 +86,42 @@ QCursor decodeCursor(const QByteArray& bytes) {
     if (!dims.isValid() || dims.width() > 256 || dims.height() > 256) throw invalidPicture();
     const QImage image = reader.read();
     if (image.isNull()) throw invalidPicture();
-    return QCursor(QPixmap::fromImage(image), qBound(0, hotX, image.width() - 1),
-                   qBound(0, hotY, image.height() - 1));
+    return {image, QPoint(qBound(0, hotX, image.width() - 1), qBound(0, hotY, image.height() - 1))};
+}
+} // namespace
+
+QCursor decodeCursor(const QByteArray& bytes, qreal ratio) {
+    if (bytes.size() < 6 + 16 || u16(bytes, 0) != 0) throw invalidPicture();
+    const quint16 type = u16(bytes, 2);
+    const quint16 count = u16(bytes, 4);
+    if ((type != 1 && type != 2) || count == 0 || bytes.size() < 6 + 16 * qsizetype(count))
+        throw invalidPicture();
+
+    // The first picture has the pointer's own size; on a screen of a higher pixel ratio a
+    // larger one, when the file has it, keeps the pointer sharp at the same size.
+    const CursorPicture first = decodeEntry(bytes, type, 0);
+    CursorPicture best = first;
+    const int wanted = qCeil(first.image.width() * ratio - 0.01);
+    for (int i = 1; i < qMin<int>(count, 8) && best.image.width() < wanted; ++i) {
+        try {
+            const CursorPicture other = decodeEntry(bytes, type, i);
+            if (other.image.width() > best.image.width()) best = other;
+        } catch (const AppError&) {
+            // a damaged larger picture: the pointer keeps the one it has
+        }
+    }
+    QPixmap pixmap = QPixmap::fromImage(best.image);
+    const qreal scale = qreal(best.image.width()) / first.image.width();
+    pixmap.setDevicePixelRatio(scale);
+    return QCursor(pixmap, qRound(best.hotspot.x() / scale), qRound(best.hotspot.y() / scale));
 }
 
-QByteArray encodeCursor(const QImage& source, int hotX, int hotY) {
+QByteArray encodeCursor(const QImage& image, int hotX, int hotY) {
+    return encodeCursor(QList<CursorPicture>{{image, QPoint(hotX, hotY)}});
+}
+
+namespace {
+QByteArray dibOf(const QImage& source) {
     const QImage image = source.convertToFormat(QImage::Format_ARGB32);
     const int w = image.width(), h = image.height();
     const int maskStride = ((w + 31) / 32) * 4;
@@ -127,19 +155,33 @@ QByteArray encodeCursor(const QImage& source, int hotX, int hotY) {
         dib.append(row);
     }
 
+    return dib;
+}
+} // namespace
+
+QByteArray encodeCursor(const QList<CursorPicture>& pictures) {
+    QList<QByteArray> dibs;
+    for (const CursorPicture& p : pictures)
+        dibs << dibOf(p.image);
     QByteArray out;
     put16(out, 0);
     put16(out, 2);
-    put16(out, 1);
-    out.append(char(w >= 256 ? 0 : w));
-    out.append(char(h >= 256 ? 0 : h));
-    out.append('\0');
-    out.append('\0');
-    put16(out, quint16(hotX));
-    put16(out, quint16(hotY));
-    put32(out, quint32(dib.size()));
-    put32(out, 6 + 16);
-    out.append(dib);
+    put16(out, quint16(pictures.size()));
+    quint32 offset = quint32(6 + 16 * pictures.size());
+    for (qsizetype i = 0; i < pictures.size(); ++i) {
+        const int w = pictures[i].image.width(), h = pictures[i].image.height();
+        out.append(char(w >= 256 ? 0 : w));
+        out.append(char(h >= 256 ? 0 : h));
+        out.append('\0');
+        out.append('\0');
+        put16(out, quint16(pictures[i].hotspot.x()));
+        put16(out, quint16(pictures[i].hotspot.y()));
+        put32(out, quint32(dibs[i].size()));
+        put32(out, offset);
+        offset += quint32(dibs[i].size());
+    }
+    for (const QByteArray& dib : dibs)
+        out.append(dib);
     return out;
 }
 

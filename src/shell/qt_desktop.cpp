@@ -124,6 +124,15 @@ void QtDesktop::yieldBetweenRows() {
     yield();
 }
 
+QCursor forThisPlatform(const QCursor& cursor) {
+    // The X platform hands a picture to the server as it is, hotspot and all: for a finer
+    // picture (pixel ratio 2) the hotspot must count its pixels, not the pointer's.
+    const qreal ratio = cursor.pixmap().devicePixelRatio();
+    if (ratio == 1 || !QGuiApplication::platformName().startsWith(u"xcb")) return cursor;
+    return QCursor(cursor.pixmap(), qRound(cursor.hotSpot().x() * ratio),
+                   qRound(cursor.hotSpot().y() * ratio));
+}
+
 void QtDesktop::showPointer(int pointer, const std::optional<QCursor>& custom) {
     if (!mainWindow_) return;
     switch (pointer) {
@@ -134,7 +143,7 @@ void QtDesktop::showPointer(int pointer, const std::optional<QCursor>& custom) {
         mainWindow_->setCursor(Qt::WaitCursor);
         break;
     case PointerCustom:
-        mainWindow_->setCursor(custom ? *custom : QCursor(Qt::ArrowCursor));
+        mainWindow_->setCursor(custom ? forThisPlatform(*custom) : QCursor(Qt::ArrowCursor));
         break;
     default:
         mainWindow_->setCursor(Qt::ArrowCursor);

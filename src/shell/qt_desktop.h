@@ -47,6 +47,9 @@ class QtDesktop : public Desktop {
     QObject timers_; // a late title flush dies with the desktop
 };
 
+// The pointer picture as this platform takes it.
+QCursor forThisPlatform(const QCursor& cursor);
+
 // Box text as the box shows it: CR, LF and CR LF each break the line once.
 QString displayText(const QString& text);
 

@@ -12,6 +12,8 @@
 #include "shell/main_module.h"
 #include "shell/settings.h"
 
+#include <QGuiApplication>
+#include <QScreen>
 #include <QTime>
 #include <cmath>
 #include <random>
@@ -70,7 +72,10 @@ void Form_Load(Form& form) {
     const QString cursorFile =
         Main::besideProgram(form.programFolder(), QStringLiteral("HAND-M.CUR"));
     if (s.test(118, [&] { return Main::FileExists(cursorFile); }))
-        s.run(120, [&] { form.MouseIcon = loadCursorFile(cursorFile); });
+        s.run(120, [&] {
+            const QScreen* screen = QGuiApplication::primaryScreen();
+            form.MouseIcon = loadCursorFile(cursorFile, screen ? screen->devicePixelRatio() : 1);
+        });
 
     s.run(122, [&] { OpenHomePageAtRandom(form); });
 

@@ -547,6 +547,7 @@ scenario_missing_database() {
 scenario_help() {
     start_program
     find_main_window
+    expect_pointer PushButton6 "32x32 12,1"
     click PushButton6
     message_box
     geometry "$box"
@@ -591,6 +592,18 @@ shows_exactly() {
     LC_ALL=C sort "$1" >"$tmp/want"
     expect_same "the words of $prog and of $(basename "$1")" "$tmp/want" "$tmp/got"
     close_program
+}
+
+# expect_pointer CONTROL "WxH X,Y": the pointer's picture and its hotspot over the control.
+expect_pointer() {
+    local xy=(${control[$1]}) got
+    activate "$win"
+    xdotool mousemove --window "$win" "$(dev "${xy[0]}")" "$(dev "${xy[1]}")"
+    sleep 0.2
+    xdotool mousemove_relative 1 0
+    sleep 0.3
+    got=$("$build/bin/e2e-cursor-info") || fail "cannot read the pointer"
+    [ "$got" = "$2" ] || fail "the pointer over $1 is $got, not $2"
 }
 
 # cpu_ms: the processor time the program has used so far.
@@ -748,6 +761,8 @@ scenario_scaled_dpi() {
     echo "Xft.dpi: 192" | xrdb -merge
     start_program
     find_main_window
+    # the hand at its finer size: as large as at 96 dpi on this screen, and sharp
+    expect_pointer PushButton3 "64x64 24,2"
     load PushButton3
     frame_lines_drawn
     copy_results "$tmp/clip"

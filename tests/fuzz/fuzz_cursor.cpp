@@ -37,19 +37,25 @@ void needApplication() {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     needApplication();
     const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
-    QCursor cursor;
-    try {
-        cursor = decodeCursor(bytes);
-    } catch (const AppError& e) {
-        if (e.description() != QStringLiteral("Invalid picture"))
-            fault("a failure other than Invalid picture");
-        return 0;
+    // As a plain screen reads it, and as one of two pixels a pixel, which may pick another
+    // picture of the file.
+    for (const qreal ratio : {1.0, 2.0}) {
+        QCursor cursor;
+        try {
+            cursor = decodeCursor(bytes, ratio);
+        } catch (const AppError& e) {
+            if (e.description() != QStringLiteral("Invalid picture"))
+                fault("a failure other than Invalid picture");
+            return 0;
+        }
+        const QPixmap picture = cursor.pixmap();
+        if (picture.isNull()) fault("a cursor without a picture");
+        if (picture.width() > 256 || picture.height() > 256) fault("a picture over 256 pixels");
+        const QSizeF logical = picture.deviceIndependentSize();
+        const QPoint hot = cursor.hotSpot();
+        if (hot.x() < 0 || hot.y() < 0 || hot.x() >= logical.width() + 0.5 ||
+            hot.y() >= logical.height() + 0.5)
+            fault("the hotspot is off the picture");
     }
-    const QPixmap picture = cursor.pixmap();
-    if (picture.isNull()) fault("a cursor without a picture");
-    if (picture.width() > 256 || picture.height() > 256) fault("a picture over 256 pixels");
-    const QPoint hot = cursor.hotSpot();
-    if (hot.x() < 0 || hot.y() < 0 || hot.x() >= picture.width() || hot.y() >= picture.height())
-        fault("the hotspot is off the picture");
     return 0;
 }

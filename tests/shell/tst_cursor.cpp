@@ -32,6 +32,33 @@ class CursorTest : public QObject {
         QCOMPARE(c.hotSpot(), hot);
     }
 
+    // The file holds the hand at 32, 48 and 64 pixels: a screen of a higher pixel ratio gets
+    // the finer picture at the same size, with the same hotspot.
+    void finerPicturesForFinerScreens() {
+        QList<CursorPicture> pictures;
+        for (int size : {32, 48, 64})
+            pictures.append({drawHandPointer(size), handPointerHotspot() * size / 32});
+        const QByteArray file = encodeCursor(pictures);
+        const struct {
+            qreal ratio;
+            int width;
+        } cases[] = {{1, 32}, {1.25, 48}, {1.5, 48}, {2, 64}, {3, 64}};
+        for (const auto& c : cases) {
+            const QCursor cursor = decodeCursor(file, c.ratio);
+            QCOMPARE(cursor.pixmap().width(), c.width);
+            QCOMPARE(cursor.pixmap().deviceIndependentSize(), QSizeF(32, 32));
+            QCOMPARE(cursor.hotSpot(), handPointerHotspot());
+        }
+        // a damaged finer picture: the pointer keeps the plain one
+        QByteArray damaged = file;
+        damaged[6 + 16 * 2 + 12] = '\x7f'; // the 64-pixel picture's offset, past the end
+        QCOMPARE(decodeCursor(damaged, 2).pixmap().width(), 48);
+        QCOMPARE(decodeCursor(damaged, 1).pixmap().width(), 32);
+        // the shipped pointer has them
+        QCOMPARE(loadCursorFile(QStringLiteral(LEXIVANE_BIN_DIR "/HAND-M.CUR"), 2).pixmap().width(),
+                 64);
+    }
+
     void junkIsNotAPicture() {
         const QByteArray good = encodeCursor(drawHandPointer(), 12, 1);
         QList<QByteArray> bad = {QByteArray(), QByteArray("GIF89a"), good.left(6), good.left(40),

@@ -13,10 +13,13 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: lexivane-art CURSOR.cur ICON.png\n");
         return 2;
     }
-    const QPoint hot = lexivane::handPointerHotspot();
+    // The pointer's own size first, then finer ones for screens of 1.5 and 2 pixels a pixel.
+    QList<lexivane::CursorPicture> pictures;
+    for (int size : {32, 48, 64})
+        pictures.append(
+            {lexivane::drawHandPointer(size), lexivane::handPointerHotspot() * size / 32});
     QSaveFile cursor(QString::fromLocal8Bit(argv[1]));
-    if (!cursor.open(QIODevice::WriteOnly) ||
-        cursor.write(lexivane::encodeCursor(lexivane::drawHandPointer(), hot.x(), hot.y())) < 0 ||
+    if (!cursor.open(QIODevice::WriteOnly) || cursor.write(lexivane::encodeCursor(pictures)) < 0 ||
         !cursor.commit()) {
         std::fprintf(stderr, "lexivane-art: cannot write %s\n", argv[1]);
         return 1;

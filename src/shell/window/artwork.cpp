@@ -37,11 +37,12 @@ QPoint handPointerHotspot() {
     return {12, 1};
 }
 
-QImage drawHandPointer() {
-    QImage img(32, 32, QImage::Format_ARGB32);
+QImage drawHandPointer(int size) {
+    QImage img(size, size, QImage::Format_ARGB32);
     img.fill(Qt::transparent);
     QPainter p(&img);
     p.setRenderHint(QPainter::Antialiasing);
+    p.scale(size / 32.0, size / 32.0);
 
     // Index finger pointing up, three bent fingers, thumb on the left, palm below.
     QPainterPath hand;
