@@ -192,8 +192,10 @@ const char* const kAnagramAwk =
     "for (i = 1; i <= length($0); i++) if (++used[c = substr($0, i, 1)] > have[c]) extra++; "
     "if (extra <= b) print }";
 
+lexivane::ado::Options g_dataObjects;
+
 double windowPathMs(const std::string& mdb) {
-    lexivane::ado::Connection c;
+    lexivane::ado::Connection c(g_dataObjects);
     const auto start = Clock::now();
     c.Open(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source= ") +
            QString::fromStdString(mdb));
@@ -289,9 +291,7 @@ int main(int argc, char** argv) {
     const fs::path work = fs::temp_directory_path() / ("bench_find." + std::to_string(getpid()));
     fs::create_directories(work);
     g_cache = (work / "cache").string();
-    lexivane::ado::ReaderOptions o;
-    o.helperPath = QString::fromStdString(g_bin + "/lexivane-words");
-    lexivane::ado::setReaderOptions(o);
+    g_dataObjects.reader.helperPath = QString::fromStdString(g_bin + "/lexivane-words");
 
     // The shipped database and a text copy of its words.
     const std::string shipped = g_bin + "/dbWords.mdb";

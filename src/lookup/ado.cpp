@@ -5,8 +5,8 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <algorithm>
 #include <chrono>
-#include <mutex>
 #include <sqlite3.h>
 
 namespace lexivane::ado {
@@ -18,25 +18,33 @@ const QString kNoCurrentRecord =
     QStringLiteral("Either BOF or EOF is True, or the current record has been deleted. "
                    "Requested operation requires a current record.");
 
-std::mutex g_mutex;
-ReaderOptions g_options;
-int g_commandTimeoutMs = 30000;
+// The step in progress on this thread: its limit, and when SQLite first asked about it
+// (through the progress handler set in guard(), every few thousand instructions). Starting
+// the clock there rather than before each step keeps a clock read out of every row; the
+// first few thousand instructions of a step go unmeasured.
+struct StepClock {
+    int limitMs = 0; // 0: no step of ours is running
+    std::chrono::steady_clock::time_point started;
+};
+thread_local StepClock t_step;
 
-// The step in progress on this thread must end by then (unset: no step of ours is running);
-// SQLite asks every few thousand instructions through the progress handler set in guard().
-thread_local std::chrono::steady_clock::time_point t_stepDeadline;
-
-int stepWithTimeout(sqlite3_stmt* stmt) {
-    t_stepDeadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(commandTimeout());
+int stepWithTimeout(sqlite3_stmt* stmt, int limitMs) {
+    t_step.limitMs = limitMs;
+    t_step.started = {};
     const int rc = sqlite3_step(stmt);
-    t_stepDeadline = {};
+    t_step.limitMs = 0;
     return rc;
 }
 
 int pastDeadline(void*) {
-    const auto deadline = t_stepDeadline;
-    return deadline != std::chrono::steady_clock::time_point{} &&
-           std::chrono::steady_clock::now() > deadline;
+    StepClock& step = t_step;
+    if (step.limitMs == 0) return 0;
+    const auto now = std::chrono::steady_clock::now();
+    if (step.started == std::chrono::steady_clock::time_point{}) {
+        step.started = now;
+        return 0;
+    }
+    return now - step.started > std::chrono::milliseconds(step.limitMs);
 }
 
 QString stepError(sqlite3* db, int rc) {
@@ -49,7 +57,6 @@ void guard(sqlite3* db) {
     sqlite3_progress_handler(db, 10000, pastDeadline, nullptr);
     sqlite3_limit(db, SQLITE_LIMIT_LENGTH, 1 << 20);
 }
-std::function<bool(const QString&)> g_createFailure;
 
 QString sqliteMessage(sqlite3* db) {
     return QString::fromUtf8(sqlite3_errmsg(db));
@@ -118,7 +125,8 @@ QString defaultHelper() {
 
 // ---- Connection ----
 
-Connection::Connection() = default;
+Connection::Connection(const Options& options)
+    : reader_(options.reader), commandTimeoutMs_(std::max(1, options.commandTimeoutMs)) {}
 
 Connection::~Connection() {
     try {
@@ -174,11 +182,10 @@ void Connection::Open(const QString& connectionString) {
         throw AppError(QStringLiteral("The connection string names no database file "
                                       "(\"Data Source\" is missing or empty)."));
 
-    const ReaderOptions options = readerOptions();
     db::ReadLimits limits;
-    limits.helperPath = options.helperPath.isEmpty() ? defaultHelper() : options.helperPath;
-    limits.timeoutMs = options.timeoutMs;
-    limits.memoryLimitBytes = options.memoryLimitBytes;
+    limits.helperPath = reader_.helperPath.isEmpty() ? defaultHelper() : reader_.helperPath;
+    limits.timeoutMs = reader_.timeoutMs;
+    limits.memoryLimitBytes = reader_.memoryLimitBytes;
 
     auto failure = [source = cs.dataSource](const std::exception& e) {
         return AppError(QStringLiteral("Cannot open the word database \"%1\": %2.")
@@ -210,7 +217,7 @@ void Connection::Open(const QString& connectionString) {
     });
 }
 
-void Connection::OpenWordList(const QStringList& words) {
+void Connection::openWordList(const QStringList& words) {
     ready();
     if (db_) throw AppError(kAlreadyOpen);
     db::WordTable table;
@@ -276,7 +283,7 @@ void Recordset::Open(const QString& source, Connection* activeConnection, int, i
         throw AppError(
             QStringLiteral("Characters found after end of SQL statement. (in \"%1\")").arg(source));
     }
-    const int rc = stepWithTimeout(stmt);
+    const int rc = stepWithTimeout(stmt, activeConnection->commandTimeoutMs_);
     if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
         const QString msg = stepError(db, rc);
         sqlite3_finalize(stmt);
@@ -284,6 +291,7 @@ void Recordset::Open(const QString& source, Connection* activeConnection, int, i
     }
     stmt_ = stmt;
     eof_ = rc == SQLITE_DONE;
+    timeoutMs_ = activeConnection->commandTimeoutMs_;
     connection_ = activeConnection;
     activeConnection->recordsets_.push_back(this);
 }
@@ -304,7 +312,7 @@ Field Recordset::Fields(int index) const {
 void Recordset::MoveNext() {
     requireOpen();
     if (eof_) throw AppError(kNoCurrentRecord);
-    const int rc = stepWithTimeout(stmt_);
+    const int rc = stepWithTimeout(stmt_, timeoutMs_);
     if (rc == SQLITE_ROW) return;
     eof_ = true;
     if (rc != SQLITE_DONE) throw AppError(stepError(sqlite3_db_handle(stmt_), rc));
@@ -335,48 +343,18 @@ QString Field::Value() const {
     return rs_->value(index_);
 }
 
-// ---- creation and options ----
+// ---- creation ----
 
-std::unique_ptr<Object> CreateObject(const QString& progId) {
-    std::function<bool(const QString&)> failWhen;
-    {
-        std::lock_guard lock(g_mutex);
-        failWhen = g_createFailure;
-    }
+std::unique_ptr<Object> CreateObject(const QString& progId, const Options& options) {
     const QString id = progId.trimmed();
     const bool known = id.compare(QLatin1String("ADODB.Connection"), Qt::CaseInsensitive) == 0 ||
                        id.compare(QLatin1String("ADODB.RecordSet"), Qt::CaseInsensitive) == 0;
-    if (!known || (failWhen && failWhen(progId)))
+    if (!known || (options.createFailure && options.createFailure(progId)))
         throw AppError(
             QStringLiteral("ActiveX component can't create object (\"%1\")").arg(progId));
     if (id.compare(QLatin1String("ADODB.Connection"), Qt::CaseInsensitive) == 0)
-        return std::make_unique<Connection>();
+        return std::make_unique<Connection>(options);
     return std::make_unique<Recordset>();
-}
-
-void setCreateObjectFailure(std::function<bool(const QString& progId)> failWhen) {
-    std::lock_guard lock(g_mutex);
-    g_createFailure = std::move(failWhen);
-}
-
-void setReaderOptions(const ReaderOptions& options) {
-    std::lock_guard lock(g_mutex);
-    g_options = options;
-}
-
-ReaderOptions readerOptions() {
-    std::lock_guard lock(g_mutex);
-    return g_options;
-}
-
-void setCommandTimeout(int milliseconds) {
-    std::lock_guard lock(g_mutex);
-    g_commandTimeoutMs = std::max(1, milliseconds);
-}
-
-int commandTimeout() {
-    std::lock_guard lock(g_mutex);
-    return g_commandTimeoutMs;
 }
 
 } // namespace lexivane::ado

@@ -20,6 +20,24 @@ namespace lexivane::ado {
 
 class Recordset;
 
+// Where the reader helper lives and the limits it runs under.
+struct ReaderOptions {
+    QString helperPath;    // empty: "lexivane-words" beside the running executable
+    int timeoutMs = 20000; // wall time for the whole read
+    qint64 memoryLimitBytes = 1024LL * 1024 * 1024;
+};
+
+// What the objects CreateObject makes run with; the program uses the defaults, tests set
+// their own per object.
+struct Options {
+    ReaderOptions reader;
+    // How long one step of a query (Recordset::Open, MoveNext) may run before it fails with
+    // "Query timeout expired"; the SQL may hold the user's own text.
+    int commandTimeoutMs = 30000;
+    // Tests: CreateObject fails for the identifiers this accepts (empty: never).
+    std::function<bool(const QString& progId)> createFailure;
+};
+
 class Object {
   public:
     virtual ~Object() = default;
@@ -27,7 +45,7 @@ class Object {
 
 class Connection : public Object {
   public:
-    Connection();
+    explicit Connection(const Options& options = {});
     ~Connection() override;
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
@@ -45,7 +63,7 @@ class Connection : public Object {
     }
 
     // Tests: open on these words instead of a file; a null QString stands for NULL.
-    void OpenWordList(const QStringList& words);
+    void openWordList(const QStringList& words);
 
   private:
     friend class Recordset;
@@ -53,6 +71,8 @@ class Connection : public Object {
     // thread while the window comes up; every use waits for it here. A build that failed
     // leaves the connection closed and fails the call that waited.
     void ready() const;
+    ReaderOptions reader_;
+    int commandTimeoutMs_;
     mutable sqlite3* db_ = nullptr;
     mutable std::future<void> building_;
     std::vector<Recordset*> recordsets_;
@@ -92,28 +112,12 @@ class Recordset : public Object {
     void release();
     sqlite3_stmt* stmt_ = nullptr;
     bool eof_ = true;
+    int timeoutMs_ = 0; // the connection's, taken at Open
     Connection* connection_ = nullptr;
 };
 
 // Creates "ADODB.Connection" or "ADODB.RecordSet" (identifiers compare without regard
-// to case); anything else fails.
-std::unique_ptr<Object> CreateObject(const QString& progId);
-
-// Tests: make CreateObject fail for identifiers the predicate accepts (nullptr: never).
-void setCreateObjectFailure(std::function<bool(const QString& progId)> failWhen);
-
-// Where the reader helper lives and the limits it runs under.
-struct ReaderOptions {
-    QString helperPath;    // empty: "lexivane-words" beside the running executable
-    int timeoutMs = 20000; // wall time for the whole read
-    qint64 memoryLimitBytes = 1024LL * 1024 * 1024;
-};
-void setReaderOptions(const ReaderOptions& options);
-ReaderOptions readerOptions();
-
-// How long one step of a query (Recordset::Open, MoveNext) may run before it fails with
-// "Query timeout expired"; the SQL may hold the user's own text.
-void setCommandTimeout(int milliseconds); // default 30000
-int commandTimeout();
+// to case) running with `options`; anything else fails.
+std::unique_ptr<Object> CreateObject(const QString& progId, const Options& options = {});
 
 } // namespace lexivane::ado

@@ -123,7 +123,9 @@ void PushButton1_Click(Form& form) {
     Steps s = form.steps(Handler::PushButton1_Click);
     FormControls& controls = form.controls();
     std::unique_ptr<ado::Object> rs;
-    s.run(100, [&] { rs = ado::CreateObject(QStringLiteral("ADODB.RecordSet")); });
+    s.run(100, [&] {
+        rs = ado::CreateObject(QStringLiteral("ADODB.RecordSet"), form.context().dataObjects);
+    });
 
     if (s.test(102, [&] { return controls.caption(LoadButton::PushButton1) != Text::stop; })) {
         s.run(104, [&] { form.stopFlag = false; });
@@ -148,7 +150,9 @@ void PushButton3_Click(Form& form) {
     Steps s = form.steps(Handler::PushButton3_Click);
     FormControls& controls = form.controls();
     std::unique_ptr<ado::Object> rs;
-    s.run(100, [&] { rs = ado::CreateObject(QStringLiteral("ADODB.RecordSet")); });
+    s.run(100, [&] {
+        rs = ado::CreateObject(QStringLiteral("ADODB.RecordSet"), form.context().dataObjects);
+    });
 
     if (s.test(
             102, [&] { return controls.caption(LoadButton::PushButton3) == Text::stop; }, false)) {

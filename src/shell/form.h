@@ -5,6 +5,7 @@
 // widgets; tests implement them with plain values, so every handler runs without a
 // display.
 
+#include "lookup/ado.h"
 #include "shell/desktop.h"
 #include "shell/steps.h"
 
@@ -25,6 +26,8 @@ struct AppContext {
     std::function<double()> random;
     // Tests: make any step of any handler fail.
     StepFaultHook stepFault;
+    // What the data objects the handlers create run with.
+    ado::Options dataObjects;
 };
 
 // The two load buttons, whose captions the loads read and write.

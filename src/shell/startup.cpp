@@ -54,8 +54,10 @@ void Form_Load(Form& form) {
     }
 
     s.run(106, [&] { Main::ApplySkin(form); });
-    s.run(110,
-          [&] { Globals::dbConnection = ado::CreateObject(QStringLiteral("ADODB.Connection")); });
+    s.run(110, [&] {
+        Globals::dbConnection =
+            ado::CreateObject(QStringLiteral("ADODB.Connection"), form.context().dataObjects);
+    });
     if (s.test(112, [&] { return as<Connection>(Globals::dbConnection).State() != 0; }))
         s.run(112, [&] { as<Connection>(Globals::dbConnection).Close(); });
     s.run(114, [&] {

@@ -683,6 +683,9 @@ std::vector<std::string> childrenOf(pid_t parent) {
     return found;
 }
 
+// What the program's own open runs with: the helper under test, the run's time limit.
+lexivane::ado::Options g_dataObjects;
+
 Run runOpen(const std::string& file, const Source& src, int timeoutMs, const SortedWords* original,
             SortedWords* keep) {
     Run run;
@@ -692,12 +695,12 @@ Run runOpen(const std::string& file, const Source& src, int timeoutMs, const Sor
         SortedWords words;
         if (src.wordsTable) {
             // Exactly what start-up does at step 114, then what the first query waits for.
-            lexivane::ado::Connection c;
+            lexivane::ado::Connection c(g_dataObjects);
             c.Open(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source= ") + path);
             words = sortedWords(c.handle());
         } else {
             lexivane::db::ReadLimits limits;
-            limits.helperPath = lexivane::ado::readerOptions().helperPath;
+            limits.helperPath = g_dataObjects.reader.helperPath;
             limits.timeoutMs = timeoutMs;
             limits.table = QString::fromStdString(src.table);
             limits.column = QString::fromStdString(src.column);
@@ -940,10 +943,8 @@ int main(int argc, char** argv) {
         layouts.push_back(layoutOf(files.back()));
     }
     if (!o.keep.empty()) QDir().mkpath(QString::fromStdString(o.keep));
-    lexivane::ado::ReaderOptions ro;
-    ro.helperPath = QString::fromStdString(o.helper);
-    ro.timeoutMs = o.timeoutMs;
-    lexivane::ado::setReaderOptions(ro);
+    g_dataObjects.reader.helperPath = QString::fromStdString(o.helper);
+    g_dataObjects.reader.timeoutMs = o.timeoutMs;
 
     // Memory-backed where there is such a place; a worker that dies leaves its file here.
     const QTemporaryDir dir(QFileInfo(QStringLiteral("/dev/shm")).isWritable()

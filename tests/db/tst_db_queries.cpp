@@ -73,9 +73,6 @@ class TestQueries : public QObject {
 
   private slots:
     void initTestCase() {
-        lexivane::ado::ReaderOptions o;
-        o.helperPath = binPath("lexivane-words");
-        lexivane::ado::setReaderOptions(o);
         sampleWords_ = sampleWords();
         QCOMPARE(sampleWords_.size(), 3000);
         sample_.Open(connectionString(dataFile("words/sample-3000.mdb")));
@@ -142,7 +139,7 @@ class TestQueries : public QObject {
         Connection c;
         QStringList words = kKnown;
         words << QString() << QStringLiteral("");
-        c.OpenWordList(words);
+        c.openWordList(words);
         QStringList want = kKnown;
         reference::sort(want);
         want.prepend(QString());                // "" sorts first among texts
@@ -179,7 +176,7 @@ class TestQueries : public QObject {
 
     void lenCountsCharacters() {
         Connection c;
-        c.OpenWordList({"émigré", "日本", "a", "", QString(), "can't"});
+        c.openWordList({"émigré", "日本", "a", "", QString(), "can't"});
         QCOMPARE(fetchAll(c, "select len(word) from words where word = 'émigré'"),
                  QStringList{"6"});
         QCOMPARE(fetchAll(c, "select len(word) from words where word = '日本'"), QStringList{"2"});
@@ -220,17 +217,19 @@ class TestQueries : public QObject {
 
     void runawayQueryTimesOut() {
         // The list entry goes into the SQL as typed, so it can hold a query that never ends.
-        lexivane::ado::setCommandTimeout(300);
+        lexivane::ado::Options impatient;
+        impatient.commandTimeoutMs = 300;
+        Connection sample(impatient);
+        sample.Open(connectionString(dataFile("words/sample-3000.mdb")));
         Recordset rs;
         const QString d = failure([&] {
             rs.Open("select word from words where len(word) in (with recursive c(x) as (select 1 "
                     "union all select x+1 from c) select x from c) order by word",
-                    &sample_, 3, 1);
+                    &sample, 3, 1);
         });
-        lexivane::ado::setCommandTimeout(30000);
         QVERIFY2(d.startsWith(QStringLiteral("Query timeout expired")), qPrintable(d));
         QCOMPARE(rs.State(), 0);
-        QCOMPARE(fetchAll(sample_, "select count(*) from words"), QStringList{"3000"});
+        QCOMPARE(fetchAll(sample, "select count(*) from words"), QStringList{"3000"});
         QVERIFY(failure([&] {
                     fetchAll(sample_, "select length(zeroblob(100000000))");
                 }).contains("too big"));
@@ -253,7 +252,7 @@ class TestQueries : public QObject {
 
         // Closing the connection closes what was opened on it.
         Connection c;
-        c.OpenWordList({"a", "b"});
+        c.openWordList({"a", "b"});
         rs.Open("select word from words order by word", &c, 3, 1);
         QCOMPARE(rs.State(), 1);
         c.Close();
@@ -284,7 +283,7 @@ class TestQueries : public QObject {
 
     void nullValueIsAnInvalidUseOfNull() {
         Connection c;
-        c.OpenWordList({QString()});
+        c.openWordList({QString()});
         Recordset rs;
         rs.Open("select word from words", &c, 3, 1);
         QVERIFY(!rs.Eof());
@@ -299,15 +298,15 @@ class TestQueries : public QObject {
         QVERIFY(failure([] {
                     lexivane::ado::CreateObject("ADODB.Command");
                 }).contains("ActiveX component can't create object"));
-        lexivane::ado::setCreateObjectFailure([](const QString& id) {
+        lexivane::ado::Options failing;
+        failing.createFailure = [](const QString& id) {
             return id.compare("ADODB.Connection", Qt::CaseInsensitive) == 0;
-        });
-        QVERIFY(failure([] {
-                    lexivane::ado::CreateObject("ADODB.Connection");
+        };
+        QVERIFY(failure([&] {
+                    lexivane::ado::CreateObject("ADODB.Connection", failing);
                 }).contains("ActiveX component can't create object"));
-        QVERIFY(dynamic_cast<Recordset*>(lexivane::ado::CreateObject("ADODB.RecordSet").get()));
-        lexivane::ado::setCreateObjectFailure(nullptr);
-        QVERIFY(dynamic_cast<Connection*>(lexivane::ado::CreateObject("ADODB.Connection").get()));
+        QVERIFY(dynamic_cast<Recordset*>(
+            lexivane::ado::CreateObject("ADODB.RecordSet", failing).get()));
     }
 
     void connectionStrings_data() {

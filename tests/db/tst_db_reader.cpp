@@ -43,8 +43,8 @@ WordTable readColumn(const QString& file, const QString& table, const QString& c
 }
 
 // Open must fail; returns the description.
-QString openFailure(const QString& path) {
-    Connection c;
+QString openFailure(const QString& path, const lexivane::ado::Options& options) {
+    Connection c(options);
     try {
         c.Open(connectionString(path));
     } catch (const AppError& e) {
@@ -78,13 +78,14 @@ class TestReader : public QObject {
     Q_OBJECT
 
     QTemporaryDir tmp_;
+    lexivane::ado::Options options_;
 
   private slots:
     void init() {
         ReaderOptions o;
         o.helperPath = helperPath();
         o.timeoutMs = 15000;
-        lexivane::ado::setReaderOptions(o);
+        options_.reader = o;
     }
     void cleanup() { QCOMPARE(childProcesses(), QStringList()); }
 
@@ -152,7 +153,7 @@ class TestReader : public QObject {
     void accessFilesAreReadOrRefused() {
         QFETCH(QString, file);
         QFETCH(QString, problem);
-        const QString d = openFailure(file);
+        const QString d = openFailure(file, options_);
         QVERIFY2(d.contains(file) && d.contains(problem), qPrintable(d));
     }
 
@@ -225,7 +226,7 @@ class TestReader : public QObject {
     void damagedFilesFailCleanly() {
         QFETCH(QString, path);
         QFETCH(QString, problem);
-        const QString d = openFailure(path);
+        const QString d = openFailure(path, options_);
         QVERIFY2(d.contains(path) && d.contains(problem, Qt::CaseInsensitive), qPrintable(d));
     }
 
@@ -242,7 +243,7 @@ class TestReader : public QObject {
                 bad[page + qsizetype(rng.bounded(0, 4096))] = char(rng.bounded(0, 256));
             const QString path = tmp_.filePath(QStringLiteral("random%1.mdb").arg(round));
             writeFile(path, bad);
-            Connection c;
+            Connection c(options_);
             try {
                 c.Open(connectionString(path));
                 QCOMPARE(c.State(), 1);
@@ -267,9 +268,9 @@ class TestReader : public QObject {
         ReaderOptions o;
         o.helperPath = stub;
         o.timeoutMs = 3000;
-        lexivane::ado::setReaderOptions(o);
+        options_.reader = o;
         const QString file = dataFile("words/sample-3000.mdb");
-        const QString d = openFailure(file);
+        const QString d = openFailure(file, options_);
         QVERIFY2(d.contains(file) && d.contains("longer than 3000 ms"), qPrintable(d));
         // The script and its own child are both gone, not just the process we started.
         QList<QByteArray> started = readAll(pids).split('\n');
@@ -284,8 +285,8 @@ class TestReader : public QObject {
         writeFile(stub, "#!/bin/sh\nkill -SEGV $$\n", true);
         ReaderOptions o;
         o.helperPath = stub;
-        lexivane::ado::setReaderOptions(o);
-        const QString d = openFailure(dataFile("words/sample-3000.mdb"));
+        options_.reader = o;
+        const QString d = openFailure(dataFile("words/sample-3000.mdb"), options_);
         QVERIFY2(d.contains("crashed") && d.contains("signal 11"), qPrintable(d));
     }
 
@@ -298,8 +299,8 @@ class TestReader : public QObject {
         o.helperPath = stub;
         o.timeoutMs = 4000;
         o.memoryLimitBytes = 300LL << 20;
-        lexivane::ado::setReaderOptions(o);
-        const QString d = openFailure(dataFile("words/sample-3000.mdb"));
+        options_.reader = o;
+        const QString d = openFailure(dataFile("words/sample-3000.mdb"), options_);
         QVERIFY2(d.contains("c=0 t=5"), qPrintable(d)); // no core files; CPU just past wall time
 #ifndef LEXIVANE_SANITIZED
         QVERIFY2(d.contains(QStringLiteral("v=%1").arg(300 * 1024)), qPrintable(d));
@@ -309,8 +310,8 @@ class TestReader : public QObject {
     void missingHelperIsReported() {
         ReaderOptions o;
         o.helperPath = tmp_.filePath("nowhere/lexivane-words");
-        lexivane::ado::setReaderOptions(o);
-        const QString d = openFailure(dataFile("words/sample-3000.mdb"));
+        options_.reader = o;
+        const QString d = openFailure(dataFile("words/sample-3000.mdb"), options_);
         QVERIFY2(d.contains(o.helperPath) && d.contains("cannot be started"), qPrintable(d));
     }
 
@@ -333,8 +334,8 @@ class TestReader : public QObject {
         writeFile(stub, "#!/bin/sh\n" + script + "\n", true);
         ReaderOptions o;
         o.helperPath = stub;
-        lexivane::ado::setReaderOptions(o);
-        const QString d = openFailure(dataFile("words/sample-3000.mdb"));
+        options_.reader = o;
+        const QString d = openFailure(dataFile("words/sample-3000.mdb"), options_);
         QVERIFY2(d.contains(problem), qPrintable(d));
     }
 
@@ -361,9 +362,9 @@ class TestReader : public QObject {
         ReaderOptions o;
         o.helperPath = stub;
         o.memoryLimitBytes = 64LL << 20;
-        lexivane::ado::setReaderOptions(o);
+        options_.reader = o;
         const QString file = dataFile("words/sample-3000.mdb");
-        const QString d = openFailure(file);
+        const QString d = openFailure(file, options_);
         QVERIFY2(d.contains(file) && d.contains(problem), qPrintable(d));
     }
 

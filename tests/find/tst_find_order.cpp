@@ -49,12 +49,7 @@ class TestFindOrder : public QObject {
     }
 
   private slots:
-    void initTestCase() {
-        lexivane::ado::ReaderOptions o;
-        o.helperPath = binPath("lexivane-words");
-        lexivane::ado::setReaderOptions(o);
-        QVERIFY(QFile::exists(binPath("dbWords.mdb")));
-    }
+    void initTestCase() { QVERIFY(QFile::exists(binPath("dbWords.mdb"))); }
 
     void sameWordsInTheSameOrder_data() {
         QTest::addColumn<QString>("file");

@@ -126,9 +126,8 @@ class StartupTest : public QObject {
         // With the connection not creatable: 110, then 112 twice (State and Close), then 114.
         {
             Harness h;
-            ado::setCreateObjectFailure([](const QString&) { return true; });
+            h.createFailure = [](const QString&) { return true; };
             QVERIFY(h.load());
-            ado::setCreateObjectFailure(nullptr);
             QCOMPARE(h.desktop.reportSteps(), (std::vector<int>{110, 112, 112, 114}));
             QCOMPARE(h.controls.filterCount(), 7);
         }

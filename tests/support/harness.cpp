@@ -128,6 +128,9 @@ AppContext Fixture::context() {
     context.stepFault = [this](const QString& handler, int step) {
         return faults && faults(handler, step);
     };
+    context.dataObjects.createFailure = [this](const QString& progId) {
+        return createFailure && createFailure(progId);
+    };
     return context;
 }
 

@@ -44,8 +44,9 @@ struct Fixture {
 
     QTemporaryDir dir;
     ScriptedDesktop desktop;
-    StepFaultHook faults; // asked before every step
-    double roll = 0.5;    // the home-page draw
+    StepFaultHook faults;                                     // asked before every step
+    std::function<bool(const QString& progId)> createFailure; // CreateObject fails for these
+    double roll = 0.5;                                        // the home-page draw
 };
 
 // The handlers on plain controls: no widget anywhere.
