@@ -230,6 +230,17 @@ class TestReader : public QObject {
         QVERIFY2(d.contains(path) && d.contains(problem, Qt::CaseInsensitive), qPrintable(d));
     }
 
+    // Files the damage campaign found: the helper crashed on the first and never ended on the
+    // second, both inside the library reading the catalog.
+    void campaignFindsEndInAnAnswer() {
+        const QString usageMap = dataFile("damaged/catalog-usage-map.mdb");
+        const QString d = openFailure(usageMap, options_);
+        QVERIFY2(d.contains(usageMap) && d.contains("the catalog cannot be read"), qPrintable(d));
+
+        QCOMPARE(values(readColumn("damaged/jet3-properties-zeroed.mdb", "Table1", "A")),
+                 values(readColumn("access-files/jet3-testV1997.mdb", "Table1", "A")));
+    }
+
     void randomDamageEndsInAnAnswer() {
         // No checksums: some damage reads as altered text. Whatever libmdb makes of it, Open
         // either succeeds or fails with a description naming the file, and nothing is left.

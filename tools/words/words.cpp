@@ -254,8 +254,64 @@ void decodeJet4Text(const unsigned char* p, size_t n, std::string& out) {
     if (high) putUtf8(out, 0xFFFD);
 }
 
+// libmdb walks a table's usage map (the pages that hold its rows) without checking the map's
+// size; a damaged one sends it past the end of its copy. A map starts with its type: 0 is a
+// page number and a bitmap after it, 1 a list of map pages (each read and checked on its own).
+bool usageMapSound(const MdbTableDef* table) {
+    if (!table->usage_map || table->map_sz < 1) return false;
+    if (table->usage_map[0] == 0) return table->map_sz >= 5;
+    return true; // libmdb itself refuses any type but 0 and 1
+}
+
+// The table definition, with its usage map checked before anything walks it.
+MdbTableDef* readTable(MdbCatalogEntry* entry) {
+    MdbTableDef* table = mdb_read_table(entry);
+    if (table && !usageMapSound(table)) {
+        mdb_free_tabledef(table);
+        return nullptr;
+    }
+    return table;
+}
+
 bool sameName(const char* a, const char* b) {
     return g_ascii_strcasecmp(a, b) == 0;
+}
+
+// The catalog entry of the table named `name`. The catalog (MSysObjects) is a table on page 2,
+// read here as libmdb reads it, but without mdb_read_catalog: that also parses every object's
+// property blob (LvProp), in loops a damaged record length keeps going for ever, and nothing
+// here needs the properties. At most `maxRows` rows, as for the words.
+MdbCatalogEntry findTable(MdbHandle* mdb, const char* name, uint64_t maxRows) {
+    MdbCatalogEntry objects{};
+    objects.mdb = mdb;
+    objects.object_type = MDB_TABLE;
+    objects.table_pg = 2;
+    std::snprintf(objects.object_name, sizeof objects.object_name, "MSysObjects");
+    MdbTableDef* catalog = readTable(&objects);
+    if (!catalog || !mdb_read_columns(catalog)) fail("damaged (the catalog cannot be read)");
+    std::vector<char> id(mdb->bind_size + 1), objectName(mdb->bind_size + 1),
+        type(mdb->bind_size + 1);
+    char idColumn[] = "Id", nameColumn[] = "Name", typeColumn[] = "Type";
+    if (mdb_bind_column_by_name(catalog, idColumn, id.data(), nullptr) < 0 ||
+        mdb_bind_column_by_name(catalog, nameColumn, objectName.data(), nullptr) < 0 ||
+        mdb_bind_column_by_name(catalog, typeColumn, type.data(), nullptr) < 0)
+        fail("damaged (the catalog cannot be read)");
+    MdbCatalogEntry found{};
+    mdb_rewind_table(catalog);
+    uint64_t rows = 0;
+    while (mdb_fetch_row(catalog)) {
+        if (++rows > maxRows) fail("damaged (the catalog cannot be read)");
+        if (std::atoi(type.data()) == MDB_TABLE && sameName(objectName.data(), name)) {
+            found.mdb = mdb;
+            found.object_type = MDB_TABLE;
+            found.table_pg = std::strtoul(id.data(), nullptr, 10) & 0x00FFFFFF;
+            std::snprintf(found.object_name, sizeof found.object_name, "%s", objectName.data());
+            break;
+        }
+    }
+    mdb_free_tabledef(catalog);
+    if (!found.mdb) fail(std::string("no table named ") + name);
+    return found;
 }
 
 } // namespace
@@ -319,19 +375,8 @@ int main(int argc, char** argv) {
 
     MdbHandle* mdb = mdb_open(path, MDB_NOFLAGS);
     if (!mdb) fail("damaged (the database header cannot be read)");
-    if (!mdb_read_catalog(mdb, MDB_TABLE)) fail("damaged (the catalog cannot be read)");
-
-    MdbCatalogEntry* entry = nullptr;
-    for (unsigned i = 0; i < mdb->num_catalog; ++i) {
-        auto* e = static_cast<MdbCatalogEntry*>(g_ptr_array_index(mdb->catalog, i));
-        if (e->object_type == MDB_TABLE && sameName(e->object_name, tableName)) {
-            entry = e;
-            break;
-        }
-    }
-    if (!entry) fail(std::string("no table named ") + tableName);
-
-    MdbTableDef* table = mdb_read_table(entry);
+    MdbCatalogEntry entry = findTable(mdb, tableName, static_cast<uint64_t>(size) / 4);
+    MdbTableDef* table = readTable(&entry);
     if (!table)
         fail(std::string("damaged (the definition of table ") + tableName + " cannot be read)");
     if (!mdb_read_columns(table))
