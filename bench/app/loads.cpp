@@ -91,7 +91,7 @@ int main(int argc, char** argv) {
     BenchDesktop desktop(tmp.filePath(QStringLiteral("settings")));
     QElapsedTimer startClock;
     startClock.start();
-    Form1 form({&desktop, bin, [] { return 0.5; }, {}});
+    Form1 form({&desktop, bin, [] { return 0.5; }, {}, {}});
     const double constructed = msSince(startClock);
     desktop.setMainWindow(&form);
     startClock.start();

@@ -69,7 +69,7 @@ int main(int argc, char** argv) {
     QTemporaryDir tmp;
 
     BenchDesktop desktop(tmp.filePath(QStringLiteral("settings")));
-    Form1 form({&desktop, bin, [] { return 0.5; }, {}});
+    Form1 form({&desktop, bin, [] { return 0.5; }, {}, {}});
     desktop.setMainWindow(&form);
     Startup::Form_Load(form.form());
     form.show();

@@ -9,7 +9,7 @@ int main(int argc, char** argv) {
     QApplication::setStyle(QStringLiteral("Fusion"));
 
     lexivane::QtDesktop desktop;
-    lexivane::Form1 window({&desktop, QCoreApplication::applicationDirPath(), {}, {}});
+    lexivane::Form1 window({&desktop, QCoreApplication::applicationDirPath(), {}, {}, {}});
     desktop.setMainWindow(&window);
     lexivane::Startup::Form_Load(window.form());
     window.showCentred();

@@ -53,8 +53,8 @@ void postClick(QWidget* button, quint64 at) {
 struct ShippedWindow {
     ShippedWindow() : fixture(QStringList{}) {
         QFile::copy(binDir() + "/dbWords.mdb", fixture.folder() + "/dbWords.mdb");
-        form =
-            std::make_unique<Form1>(AppContext{&desktop, fixture.folder(), [] { return 0.5; }, {}});
+        form = std::make_unique<Form1>(
+            AppContext{&desktop, fixture.folder(), [] { return 0.5; }, {}, {}});
         desktop.setMainWindow(form.get());
         Startup::Form_Load(form->form());
         form->show();
@@ -77,7 +77,7 @@ class QtDesktopTest : public QObject {
         QTemporaryDir settings;
         QuietDesktop desktop(settings.path());
         Fixture h(kSomeWords); // for its program folder and database
-        Form1 form({&desktop, h.folder(), [] { return 0.5; }, {}});
+        Form1 form({&desktop, h.folder(), [] { return 0.5; }, {}, {}});
         desktop.setMainWindow(&form);
         Startup::Form_Load(form.form());
         QVERIFY(desktop.shown.isEmpty());
@@ -139,7 +139,7 @@ class QtDesktopTest : public QObject {
         QTemporaryDir settings;
         QuietDesktop desktop(settings.path());
         Fixture h(kSomeWords);
-        Form1 form({&desktop, h.folder(), [] { return 0.5; }, {}});
+        Form1 form({&desktop, h.folder(), [] { return 0.5; }, {}, {}});
         Startup::Form_Load(form.form());
         QVERIFY(QFile::exists(settings.filePath("Tallowick.conf")));
         form.Combo1->setCurrentIndex(4);
