@@ -366,6 +366,65 @@ int compareWords(const char* as, size_t na, const char* bs, size_t nb) {
     return compareBytes(a, na, b, nb);
 }
 
+namespace {
+
+// One byte per primary weight, in the weights' order. 0 is the end of the word. A weight that
+// no byte stands for alone gets the byte of its whole range and ends the number, so that words
+// meeting there tie and the full comparison decides.
+constexpr unsigned kPrefixEnd = 0;
+constexpr unsigned kAsciiSymbols = 1;   // 1 + code, exact
+constexpr unsigned kOtherSymbols = 129; // range
+constexpr unsigned kDigits = 130;       // 130 + value, exact
+constexpr unsigned kOtherDigits = 140;  // range (never met: digits are 0-9)
+constexpr unsigned kLatinLetters = 141; // 141 + letter, exact
+constexpr unsigned kOtherLetters = 167; // range
+constexpr unsigned kOtherWeights = 168; // range
+
+// The byte for a weight; `exact` false when it stands for a range.
+unsigned prefixByte(uint32_t primary, bool& exact) {
+    const uint32_t group = primary & 0xFF000000u, low = primary & 0x00FFFFFFu;
+    exact = true;
+    if (group == kSymbol && low < 0x80) return kAsciiSymbols + low;
+    if (group == kDigit && low < 10) return kDigits + low;
+    if (group == kLatin && low < 26) return kLatinLetters + low;
+    exact = false;
+    if (group == kSymbol) return kOtherSymbols;
+    if (group == kDigit) return kOtherDigits;
+    if (group == kOtherLetter) return kOtherLetters;
+    return kOtherWeights;
+}
+
+} // namespace
+
+uint64_t sortPrefix(const char* text, size_t n) {
+    static_assert(kPrefixEnd == 0, "unused bytes are zero");
+    const auto* s = reinterpret_cast<const unsigned char*>(text);
+    uint64_t key = 0;
+    int filled = 0;
+    auto add = [&](uint32_t primary) {
+        bool exact = false;
+        key |= uint64_t(prefixByte(primary, exact)) << (56 - 8 * filled);
+        ++filled;
+        return exact && filled < 8;
+    };
+    size_t i = 0;
+    for (; i < n; ++i) {
+        if (s[i] >= 0x80) break;
+        const uint32_t w = kAscii.primary[s[i]];
+        if (w == kIgnorable) continue;
+        if (!add(w)) return key;
+    }
+    if (i == n) return key;
+    // Past ASCII, the word's full elements (marks join the letter before them, æ is two).
+    Key full;
+    makeKey(s, n, full);
+    key = 0;
+    filled = 0;
+    for (const Element& e : full.elements)
+        if (!add(e.primary)) break;
+    return key;
+}
+
 int registerCollation(sqlite3* db) {
     return sqlite3_create_collation_v2(db, kCollationName, SQLITE_UTF8, nullptr, collate, nullptr);
 }

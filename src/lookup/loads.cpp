@@ -88,17 +88,24 @@ void showTotal(Form& form) {
 // Test, append, advance, stop check, end check: steps first .. first + 8.
 void loadRows(Form& form, Steps& s, ado::Object* rs, int first) {
     ResultsModel& items = form.ListItems();
+    // The recordset is looked up once it can be, not on every row; until then each step
+    // that needs it fails as the look-up does.
+    Recordset* typed = nullptr;
+    auto recordset = [&]() -> Recordset& {
+        if (!typed) typed = &as<Recordset>(rs);
+        return *typed;
+    };
     if (s.test(
-            first, [&] { return as<Recordset>(rs).Eof(); }, false))
+            first, [&] { return recordset().Eof(); }, false))
         return;
     for (;;) {
-        s.run(first + 2, [&] { items.Add(as<Recordset>(rs).Fields(0).Value()); });
-        s.run(first + 4, [&] { as<Recordset>(rs).MoveNext(); });
+        s.run(first + 2, [&] { items.Add(recordset().Fields(0).Value()); });
+        s.run(first + 4, [&] { recordset().MoveNext(); });
         if (s.test(
                 first + 6, [&] { return form.stopFlag; }, false))
             return;
         if (!s.test(
-                first + 8, [&] { return !as<Recordset>(rs).Eof(); }, false))
+                first + 8, [&] { return !recordset().Eof(); }, false))
             return;
     }
 }

@@ -4,9 +4,11 @@
 #include "shell/apperror.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <mutex>
 #include <sqlite3.h>
+#include <utility>
 
 namespace lexivane::db {
 namespace {
@@ -134,8 +136,8 @@ sqlite3_module makeFeedModule() {
 }
 const sqlite3_module kFeedModule = makeFeedModule();
 
-// Sorts [first, last) by `less`, cheaply when the range is already nearly in order (word
-// lists usually are): finds the ascending runs and merges them pairwise.
+// Sorts [first, last) by `less`, cheaply when the range is already nearly in order: finds
+// the ascending runs and merges them pairwise.
 template <typename Less>
 void sortMostlySorted(std::vector<uint32_t>& v, size_t first, size_t last, Less less) {
     std::vector<size_t> runs{first};
@@ -163,20 +165,53 @@ void sortMostlySorted(std::vector<uint32_t>& v, size_t first, size_t last, Less 
     }
 }
 
+struct Keyed {
+    uint64_t key;
+    uint32_t row;
+};
+
+// Stable LSD radix sort of v by key, a byte at a time; bytes every key shares are skipped
+// (short words leave the low bytes zero).
+void radixSort(std::vector<Keyed>& v, std::vector<Keyed>& scratch) {
+    scratch.resize(v.size());
+    for (int shift = 0; shift < 64; shift += 8) {
+        std::array<size_t, 256> count{};
+        for (const Keyed& k : v)
+            ++count[(k.key >> shift) & 0xFF];
+        if (count[(v.front().key >> shift) & 0xFF] == v.size()) continue;
+        size_t at = 0;
+        for (size_t& c : count)
+            at += std::exchange(c, at);
+        for (const Keyed& k : v)
+            scratch[count[(k.key >> shift) & 0xFF]++] = k;
+        v.swap(scratch);
+    }
+}
+
+} // namespace
+
 // NULLs first (len(NULL) is NULL), then by length, then by the collation: the order of
-// words_by_len, so inserting in it only ever appends.
+// words_by_len, so inserting in it only ever appends. Inside a length, each word's sort
+// prefix orders it among the others as an integer; only words with the same prefix are
+// compared through the collation. A list already in order costs one pass.
 std::vector<uint32_t> insertionOrder(const WordTable& table) {
     const auto& rows = table.rows;
     const char* text = table.text.data();
     std::vector<int> lengths(rows.size());
+    std::vector<uint64_t> prefixes(rows.size(), 0);
     int longest = -1;
     for (size_t i = 0; i < rows.size(); ++i) {
         const auto& r = rows[i];
-        lengths[i] = r.length == WordTable::kNull ? -1 : charCount(text + r.offset, r.length);
+        if (r.length == WordTable::kNull) {
+            lengths[i] = -1;
+            continue;
+        }
+        lengths[i] = charCount(text + r.offset, r.length);
+        prefixes[i] = sortPrefix(text + r.offset, r.length);
         longest = std::max(longest, lengths[i]);
     }
     // Stable counting sort by length (bucket 0 holds the NULLs) keeps the stored order inside
-    // a length, which is usually close to sorted already.
+    // a length.
     std::vector<size_t> start(static_cast<size_t>(longest) + 3, 0);
     for (int n : lengths)
         ++start[static_cast<size_t>(n + 2)];
@@ -193,12 +228,38 @@ std::vector<uint32_t> insertionOrder(const WordTable& table) {
         const auto& b = rows[y];
         return compareWords(text + a.offset, a.length, text + b.offset, b.length) < 0;
     };
-    for (size_t b = 1; b + 1 < start.size(); ++b)
-        if (start[b + 1] - start[b] > 1) sortMostlySorted(order, start[b], start[b + 1], less);
+    std::vector<Keyed> keyed, scratch;
+    for (size_t b = 1; b + 1 < start.size(); ++b) {
+        const size_t first = start[b], last = start[b + 1];
+        if (last - first < 2) continue;
+        bool inOrder = true;
+        for (size_t i = first + 1; i < last && inOrder; ++i)
+            inOrder = prefixes[order[i - 1]] <= prefixes[order[i]];
+        if (!inOrder) {
+            keyed.clear();
+            for (size_t i = first; i < last; ++i)
+                keyed.push_back({prefixes[order[i]], order[i]});
+            radixSort(keyed, scratch);
+            for (size_t i = first; i < last; ++i)
+                order[i] = keyed[i - first].row;
+        }
+        // Equal prefixes: the collation decides; their stored order is kept as the start.
+        for (size_t i = first; i < last;) {
+            size_t end = i + 1;
+            while (end < last && prefixes[order[end]] == prefixes[order[i]])
+                ++end;
+            if (end - i > 16) {
+                sortMostlySorted(order, i, end, less);
+            } else {
+                for (size_t k = i + 1; k < end; ++k)
+                    for (size_t j = k; j > i && less(order[j], order[j - 1]); --j)
+                        std::swap(order[j], order[j - 1]);
+            }
+            i = end;
+        }
+    }
     return order;
 }
-
-} // namespace
 
 int registerLen(sqlite3* db) {
     return sqlite3_create_function_v2(db, "len", 1,

@@ -8,6 +8,8 @@
 #include "lookup/db_reader.h"
 
 #include <QString>
+#include <cstdint>
+#include <vector>
 
 struct sqlite3;
 
@@ -18,6 +20,10 @@ sqlite3* openStore();
 
 // Creates and fills table `words` (and its indexes) from `table`. Throws AppError.
 void loadWords(sqlite3* db, const WordTable& table);
+
+// The order loadWords inserts the rows in, as row numbers of `table`: NULLs first, then by
+// length in characters, then by the collation (the order of words_by_len).
+std::vector<uint32_t> insertionOrder(const WordTable& table);
 
 // Registers len(x): characters (code points) of x as text, NULL for NULL.
 int registerLen(sqlite3* db);

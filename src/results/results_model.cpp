@@ -24,6 +24,15 @@ void ResultsModel::Clear() {
 
 void ResultsModel::Add(const QString& text) {
     words_.push_back(text);
+    added();
+}
+
+void ResultsModel::Add(QString&& text) {
+    words_.push_back(std::move(text));
+    added();
+}
+
+void ResultsModel::added() {
     checked_.push_back(0);
     if (!publishQueued_) {
         publishQueued_ = true;

@@ -22,6 +22,7 @@ class ResultsModel : public QAbstractTableModel, public ReportList {
     int Count() const { return int(words_.size()); }
     void Clear();
     void Add(const QString& text);
+    void Add(QString&& text);
     void Remove(int index);
     QString Text(int index) const;
     void setChecked(int index, bool checked);
@@ -50,6 +51,7 @@ class ResultsModel : public QAbstractTableModel, public ReportList {
 
   private:
     void checkIndex(int index) const;
+    void added();
 
     std::vector<QString> words_;
     std::vector<char> checked_;

@@ -36,9 +36,8 @@ Steps::Steps(Desktop& desktop, QString literal, StepFaultHook faultHook)
     handler_ = trimmed.mid(trimmed.lastIndexOf(QLatin1Char('.')) + 1);
 }
 
-void Steps::enter(int step) {
-    if (faultHook_ && faultHook_(handler_, step))
-        throw AppError(QStringLiteral("Injected failure"));
+void Steps::enterHooked(int step) {
+    if (faultHook_(handler_, step)) throw AppError(QStringLiteral("Injected failure"));
 }
 
 void Steps::report(int step, const std::exception_ptr& failure) {

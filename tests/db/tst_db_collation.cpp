@@ -9,6 +9,7 @@
 
 using lexivane::db::compareWords;
 using lexivane::db::compareWordsGeneral;
+using lexivane::db::sortPrefix;
 
 namespace {
 
@@ -49,6 +50,11 @@ QString randomWord(QRandomGenerator& rng, bool asciiOnly) {
         w += from[int(rng.bounded(0, int(from.size())))];
     }
     return w;
+}
+
+quint64 prefix(const QString& w) {
+    const QByteArray x = w.toUtf8();
+    return sortPrefix(x.constData(), size_t(x.size()));
 }
 
 QStringList randomWords(int count, bool asciiOnly, quint32 seed) {
@@ -185,6 +191,51 @@ class TestCollation : public QObject {
                 b[int(rng.bounded(0, int(b.size())))] = QChar(char16_t(rng.bounded(0x41, 0x180)));
             if (const QString why = pathsDisagree(a, b); !why.isEmpty()) QFAIL(qPrintable(why));
         }
+    }
+
+    void sortPrefixNeverContradictsTheCollation() {
+        QRandomGenerator rng(41);
+        int decided = 0;
+        for (int k = 0; k < 100000; ++k) {
+            const bool ascii = k % 2;
+            const QString a = randomWord(rng, ascii);
+            // Often one the start of the other, so that long shared beginnings come up.
+            const QString b =
+                rng.bounded(0, 3) ? a + randomWord(rng, ascii) : randomWord(rng, ascii);
+            const quint64 ka = prefix(a), kb = prefix(b);
+            if (ka == kb) continue;
+            ++decided;
+            if (cmp(a, b) != (ka < kb ? -1 : 1))
+                QFAIL(qPrintable(QStringLiteral("\"%1\" vs \"%2\": collation %3, prefixes %4 %5")
+                                     .arg(a, b)
+                                     .arg(cmp(a, b))
+                                     .arg(ka, 16, 16, QLatin1Char('0'))
+                                     .arg(kb, 16, 16, QLatin1Char('0'))));
+        }
+        // A prefix that settles few pairs would leave the sort to the collation again.
+        QVERIFY2(decided > 40000, qPrintable(QString::number(decided)));
+    }
+
+    void sortPrefixHoldsTheFirstEightLetters() {
+        QVERIFY(prefix("") < prefix("!"));
+        QVERIFY(prefix("!") < prefix("0"));
+        QVERIFY(prefix("0") < prefix("9"));
+        QVERIFY(prefix("9") < prefix("a"));
+        QVERIFY(prefix("a") < prefix("ab"));
+        QVERIFY(prefix("ab") < prefix("b"));
+        QVERIFY(prefix("z") < prefix("日"));
+        QVERIFY(prefix("abcdefg") < prefix("abcdefgh"));
+        QVERIFY(prefix("abcdefgh") < prefix("abcdefgi"));
+        // Case, accents, apostrophes and hyphens, and the ninth letter on, are for the ties.
+        QCOMPARE(prefix("Apple"), prefix("apple"));
+        QCOMPARE(prefix("émigré"), prefix("emigre"));
+        QCOMPARE(prefix("e\u0301migre"), prefix("emigre"));
+        QCOMPARE(prefix("can't"), prefix("cant"));
+        QCOMPARE(prefix("co-op"), prefix("coop"));
+        QCOMPARE(prefix("abcdefghij"), prefix("abcdefghzz"));
+        // Letters that stand for two count as two.
+        QCOMPARE(prefix("straße"), prefix("strasse"));
+        QCOMPARE(prefix("æon"), prefix("aeon"));
     }
 
     void mixedTextLeavesTheQuickPath() {

@@ -3,10 +3,13 @@
 // SQL errors, and the object rules (closed objects, EOF, NULL, creation, connection strings).
 
 #include "lookup/ado.h"
+#include "lookup/db_reader.h"
+#include "lookup/wordstore.h"
 #include "reference_order.h"
 #include "test_support.h"
 
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 #include <functional>
@@ -61,6 +64,64 @@ const QStringList kKnown = {"émigré",  "Emigre", "emigre", "Émigré", "日本
                             "APPLE",   "can't",  "cant",   "co-op",  "coop",   "a",      "A",
                             "á",       "Á",      "b",      "résumé", "Resume", "resume", "straße",
                             "strasse", "zebra",  "Zebra",  "9lives", "x",      "x",      "naïve"};
+
+// Words that meet at every level of the order, many sharing more than their first eight
+// letters, with duplicates, NULLs and empty texts.
+QStringList randomList(int count, quint32 seed) {
+    static const QStringList pieces = {
+        "a", "A", "b",      "e",  "E",  "s", "z", "'",       "-",     "0",        "9",
+        " ", "~", "co",     "Co", "op", "é", "É", "e\u0301", "ß",     "æ",        "Æ",
+        "ø", "ñ", "\u2019", "日", "Ω",  "ǘ", "ł", "inter",   "Inter", "national", "ization"};
+    QRandomGenerator rng(seed);
+    QStringList out;
+    for (int i = 0; i < count; ++i) {
+        const int kind = int(rng.bounded(0, 40));
+        if (kind == 0) {
+            out << QString();
+        } else if (kind == 1) {
+            out << QStringLiteral("");
+        } else if (kind == 2 && !out.isEmpty()) {
+            out << out[int(rng.bounded(0, int(out.size())))];
+        } else {
+            QString w;
+            for (int n = int(rng.bounded(1, 7)); n > 0; --n)
+                w += pieces[int(rng.bounded(0, int(pieces.size())))];
+            out << w;
+        }
+    }
+    return out;
+}
+
+lexivane::db::WordTable tableOf(const QStringList& words) {
+    lexivane::db::WordTable t;
+    for (const QString& w : words) {
+        if (w.isNull()) {
+            t.addNull();
+        } else {
+            const QByteArray u = w.toUtf8();
+            t.add(u.constData(), size_t(u.size()));
+        }
+    }
+    return t;
+}
+
+// NULLs first, then by length, then by the reference order.
+QStringList byLengthThenOrder(QStringList words) {
+    std::stable_sort(words.begin(), words.end(), [](const QString& a, const QString& b) {
+        if (a.isNull() != b.isNull()) return a.isNull();
+        if (a.isNull()) return false;
+        const int la = reference::length(a), lb = reference::length(b);
+        if (la != lb) return la < lb;
+        return reference::compare(a, b) < 0;
+    });
+    return words;
+}
+
+QStringList withNullsShown(QStringList words) {
+    for (QString& w : words)
+        if (w.isNull()) w = QStringLiteral("<NULL>");
+    return words;
+}
 
 } // namespace
 
@@ -147,6 +208,66 @@ class TestQueries : public QObject {
         QCOMPARE(fetchAll(c, "select word from words order by word"), want);
         // The duplicate stays a duplicate.
         QCOMPARE(fetchAll(c, "select word from words where word = 'x'"), QStringList({"x", "x"}));
+    }
+
+    void insertionOrderIsLengthThenTheOrder_data() {
+        QTest::addColumn<QStringList>("words");
+        const QStringList random = randomList(3000, 51);
+        QTest::newRow("random") << random;
+        QTest::newRow("already in order") << byLengthThenOrder(random);
+        QStringList reversed = byLengthThenOrder(random);
+        std::reverse(reversed.begin(), reversed.end());
+        QTest::newRow("reversed") << reversed;
+        QStringList codePoints = random;
+        std::sort(codePoints.begin(), codePoints.end());
+        QTest::newRow("by code points") << codePoints;
+        // One length, the same first letters: only the collation can order them.
+        QStringList shared;
+        for (const QString& w : randomList(2000, 52))
+            if (!w.isNull()) shared << (QStringLiteral("internat") + w.left(2)).left(10);
+        QTest::newRow("shared beginnings") << shared;
+        QTest::newRow("known") << (kKnown + QStringList{QString(), QStringLiteral("")});
+        QTest::newRow("empty") << QStringList();
+    }
+
+    void insertionOrderIsLengthThenTheOrder() {
+        QFETCH(QStringList, words);
+        const lexivane::db::WordTable table = tableOf(words);
+        const std::vector<uint32_t> order = lexivane::db::insertionOrder(table);
+        QCOMPARE(order.size(), size_t(words.size()));
+        std::vector<uint32_t> seen(order);
+        std::sort(seen.begin(), seen.end());
+        for (size_t i = 0; i < seen.size(); ++i)
+            QCOMPARE(seen[i], uint32_t(i)); // every row once
+        QStringList got;
+        for (uint32_t row : order)
+            got << words[int(row)];
+        QCOMPARE(withNullsShown(got), withNullsShown(byLengthThenOrder(words)));
+    }
+
+    void storeFromARandomListIsSoundAndInOrder() {
+        const QStringList words = randomList(3000, 53);
+        Connection c;
+        c.OpenWordList(words);
+        QCOMPARE(fetchAll(c, "pragma integrity_check"), QStringList{"ok"});
+        QStringList texts = words;
+        texts.removeIf([](const QString& w) { return w.isNull(); });
+        int nulls = 0;
+        for (const QString& w : words)
+            nulls += w.isNull();
+        reference::sort(texts);
+        QStringList want(nulls, QStringLiteral("<NULL>"));
+        want += texts;
+        // "" is a text, not a NULL: it sorts after them.
+        QCOMPARE(fetchAll(c, "select word from words order by word"), want);
+        for (int n : {0, 1, 5, 12}) {
+            QStringList one = texts;
+            one.removeIf([&](const QString& w) { return reference::length(w) != n; });
+            QCOMPARE(fetchAll(c, QStringLiteral("select word from words where len(word)=%1 order "
+                                                "by word")
+                                     .arg(n)),
+                     one);
+        }
     }
 
     void knownWordsThroughAnAccessFile() {

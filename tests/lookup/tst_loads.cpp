@@ -192,6 +192,24 @@ class LoadsTest : public QObject {
         QCOMPARE(h.form.MousePointer(), 0);
     }
 
+    void noRecordsetFailsEveryStepThatNeedsIt() {
+        Harness h(kWords);
+        QVERIFY(h.load());
+        h.desktop.boxes.clear();
+        ado::setCreateObjectFailure([](const QString& id) { return id.endsWith("RecordSet"); });
+        Lookup::PushButton3_Click(h.form);
+        ado::setCreateObjectFailure(nullptr);
+        // Each step of the row loop looks for the recordset and fails on its own, once.
+        QCOMPARE(h.desktop.reportSteps(),
+                 (std::vector<int>{100, 116, 124, 126, 128, 132, 134, 134}));
+        const QStringList reports = h.desktop.reports();
+        for (qsizetype i = 1; i < reports.size(); ++i)
+            QVERIFY2(reports[i].startsWith("Object variable or With block variable not set"),
+                     qPrintable(reports[i]));
+        QVERIFY(h.listed().isEmpty());
+        QCOMPARE(h.controls.PushButton3, QString("Display Entire List"));
+    }
+
     void entireListAndItsOrderOfEvents() {
         Harness h(kWords);
         QVERIFY(h.load());
