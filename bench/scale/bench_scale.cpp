@@ -133,7 +133,7 @@ int loads(const QString& dir, int runs) {
     BenchDesktop desktop(tmp.filePath(QStringLiteral("settings")));
     QElapsedTimer clock;
     clock.start();
-    Form1 form({&desktop, QDir(dir).absolutePath(), [] { return 0.5; }, {}});
+    Form1 form({&desktop, QDir(dir).absolutePath(), [] { return 0.5; }, {}, {}});
     desktop.setMainWindow(&form);
     Startup::Form_Load(form.form());
     const double formLoad = msSince(clock);

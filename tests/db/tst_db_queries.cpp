@@ -248,7 +248,7 @@ class TestQueries : public QObject {
     void storeFromARandomListIsSoundAndInOrder() {
         const QStringList words = randomList(3000, 53);
         Connection c;
-        c.OpenWordList(words);
+        c.openWordList(words);
         QCOMPARE(fetchAll(c, "pragma integrity_check"), QStringList{"ok"});
         QStringList texts = words;
         texts.removeIf([](const QString& w) { return w.isNull(); });

@@ -196,9 +196,8 @@ class LoadsTest : public QObject {
         Harness h(kWords);
         QVERIFY(h.load());
         h.desktop.boxes.clear();
-        ado::setCreateObjectFailure([](const QString& id) { return id.endsWith("RecordSet"); });
+        h.createFailure = [](const QString& id) { return id.endsWith("RecordSet"); };
         Lookup::PushButton3_Click(h.form);
-        ado::setCreateObjectFailure(nullptr);
         // Each step of the row loop looks for the recordset and fails on its own, once.
         QCOMPARE(h.desktop.reportSteps(),
                  (std::vector<int>{100, 116, 124, 126, 128, 132, 134, 134}));
