@@ -450,5 +450,7 @@ int main(int argc, char** argv) {
         fail("damaged (the table's definition counts " + std::to_string(table->num_rows) +
              " rows, its pages hold " + std::to_string(rows) + ")");
     out.end(rows);
+    mdb_free_tabledef(table);
+    mdb_close(mdb);
     return 0;
 }
