@@ -626,7 +626,10 @@ scenario_stop_during_rows() {
     start_program
     find_main_window
     load PushButton3 # the first load also waits for the word table
+    # Both measured loads start from an empty list, so neither pays for emptying it.
     local start one two
+    click PushButton2
+    wait_for 10 "the cleared header" same_header "$tmp/header-empty.png"
     start=$(cpu_ms)
     load PushButton3
     sleep 1
@@ -641,7 +644,8 @@ scenario_stop_during_rows() {
     sleep 1
     two=$(($(cpu_ms) - start))
     log "processor time of one load: ${one} ms; of the load with a Stop during its rows: ${two} ms"
-    [ $((two * 2)) -lt $((one * 3)) ] || fail "the Stop click started a second load"
+    # A second load would double it; the margin is for the sanitizer build's noise.
+    [ $((two * 5)) -lt $((one * 8)) ] || fail "the Stop click started a second load"
     close_program
 }
 
