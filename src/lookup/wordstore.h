@@ -18,12 +18,19 @@ namespace lexivane::db {
 // A new in-memory database with len() and the collation registered. Throws AppError.
 sqlite3* openStore();
 
-// Creates and fills table `words` (and its indexes) from `table`. Throws AppError.
+// Creates table `words` (and its indexes) holding the rows of `table`, row k under rowid
+// k + 1. Throws AppError.
 void loadWords(sqlite3* db, const WordTable& table);
 
-// The order loadWords inserts the rows in, as row numbers of `table`: NULLs first, then by
-// length in characters, then by the collation (the order of words_by_len).
-std::vector<uint32_t> insertionOrder(const WordTable& table);
+// The two orders the indexes hold, as row numbers of `table`.
+struct StoreOrders {
+    // By the collation; NULLs first; identical words by row (the rowid breaks their tie).
+    std::vector<uint32_t> byWord;
+    // NULLs first, then by length in characters, each length in the order of byWord.
+    std::vector<uint32_t> byLength;
+    std::vector<int> lengths; // per row: len(word), -1 for NULL
+};
+StoreOrders storeOrders(const WordTable& table);
 
 // Registers len(x): characters (code points) of x as text, NULL for NULL.
 int registerLen(sqlite3* db);

@@ -3,6 +3,7 @@
 // SQL errors, and the object rules (closed objects, EOF, NULL, creation, connection strings).
 
 #include "lookup/ado.h"
+#include "lookup/db_collation.h"
 #include "lookup/db_reader.h"
 #include "lookup/wordstore.h"
 #include "reference_order.h"
@@ -13,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <functional>
+#include <numeric>
 #include <sqlite3.h>
 
 using lexivane::AppError;
@@ -105,22 +107,30 @@ lexivane::db::WordTable tableOf(const QStringList& words) {
     return t;
 }
 
-// NULLs first, then by length, then by the reference order.
-QStringList byLengthThenOrder(QStringList words) {
-    std::stable_sort(words.begin(), words.end(), [](const QString& a, const QString& b) {
+// The rows the indexes hold, in their order: NULLs first, then by length when asked, then by
+// the reference order; identical words (and the NULLs) in stored order, as their rowids are.
+std::vector<int> indexOrder(const QStringList& words, bool byLength) {
+    std::vector<int> rows(size_t(words.size()));
+    std::iota(rows.begin(), rows.end(), 0);
+    std::stable_sort(rows.begin(), rows.end(), [&](int x, int y) {
+        const QString& a = words[x];
+        const QString& b = words[y];
         if (a.isNull() != b.isNull()) return a.isNull();
         if (a.isNull()) return false;
-        const int la = reference::length(a), lb = reference::length(b);
-        if (la != lb) return la < lb;
+        if (byLength) {
+            const int la = reference::length(a), lb = reference::length(b);
+            if (la != lb) return la < lb;
+        }
         return reference::compare(a, b) < 0;
     });
-    return words;
+    return rows;
 }
 
-QStringList withNullsShown(QStringList words) {
-    for (QString& w : words)
-        if (w.isNull()) w = QStringLiteral("<NULL>");
-    return words;
+QStringList byLengthThenOrder(const QStringList& words) {
+    QStringList out;
+    for (int row : indexOrder(words, true))
+        out << words[row];
+    return out;
 }
 
 } // namespace
@@ -210,7 +220,7 @@ class TestQueries : public QObject {
         QCOMPARE(fetchAll(c, "select word from words where word = 'x'"), QStringList({"x", "x"}));
     }
 
-    void insertionOrderIsLengthThenTheOrder_data() {
+    void storeOrdersAreTheIndexOrders_data() {
         QTest::addColumn<QStringList>("words");
         const QStringList random = randomList(3000, 51);
         QTest::newRow("random") << random;
@@ -230,19 +240,14 @@ class TestQueries : public QObject {
         QTest::newRow("empty") << QStringList();
     }
 
-    void insertionOrderIsLengthThenTheOrder() {
+    void storeOrdersAreTheIndexOrders() {
         QFETCH(QStringList, words);
-        const lexivane::db::WordTable table = tableOf(words);
-        const std::vector<uint32_t> order = lexivane::db::insertionOrder(table);
-        QCOMPARE(order.size(), size_t(words.size()));
-        std::vector<uint32_t> seen(order);
-        std::sort(seen.begin(), seen.end());
-        for (size_t i = 0; i < seen.size(); ++i)
-            QCOMPARE(seen[i], uint32_t(i)); // every row once
-        QStringList got;
-        for (uint32_t row : order)
-            got << words[int(row)];
-        QCOMPARE(withNullsShown(got), withNullsShown(byLengthThenOrder(words)));
+        const lexivane::db::StoreOrders orders = lexivane::db::storeOrders(tableOf(words));
+        auto asRows = [](const std::vector<uint32_t>& v) {
+            return std::vector<int>(v.begin(), v.end());
+        };
+        QCOMPARE(asRows(orders.byWord), indexOrder(words, false));
+        QCOMPARE(asRows(orders.byLength), indexOrder(words, true));
     }
 
     void storeFromARandomListIsSoundAndInOrder() {
@@ -268,6 +273,60 @@ class TestQueries : public QObject {
                                      .arg(n)),
                      one);
         }
+    }
+
+    // Words long enough to spill onto overflow pages and to sit only a few to a page, at each
+    // count around the pages' boundaries: pages split everywhere, and the last page of a level
+    // sometimes takes its first entry from the page before. Mixed lengths with NULLs too.
+    void storeOfLongWordsIsSound_data() {
+        QTest::addColumn<QStringList>("words");
+        auto numbered = [](int count, int length) {
+            QStringList words;
+            for (int i = count; i > 0; --i)
+                words << QString(length - 6, QLatin1Char('w')) +
+                             QString::number(i).rightJustified(6, QLatin1Char('0'));
+            return words;
+        };
+        for (int n = 1; n <= 40; ++n)
+            QTest::newRow(qPrintable(QStringLiteral("%1 of 1000").arg(n))) << numbered(n, 1000);
+        for (int n = 508; n <= 514; ++n)
+            QTest::newRow(qPrintable(QStringLiteral("%1 of 4000").arg(n))) << numbered(n, 4000);
+        for (quint32 seed = 1; seed <= 4; ++seed) {
+            QRandomGenerator rng(seed);
+            QStringList words = randomList(400, seed);
+            for (QString& w : words)
+                if (!w.isNull() && rng.bounded(4) == 0) w = w.repeated(int(rng.bounded(1, 600)));
+            QTest::newRow(qPrintable(QStringLiteral("mixed %1").arg(seed))) << words;
+        }
+    }
+    void storeOfLongWordsIsSound() {
+        QFETCH(QStringList, words);
+        Connection c;
+        c.openWordList(words);
+        QCOMPARE(fetchAll(c, "pragma integrity_check"), QStringList{"ok"});
+        // The same rows, in the collation's order (the reference order is too slow for these).
+        const QStringList got = fetchAll(c, "select word from words order by word");
+        QStringList sortedGot = got, sortedWant = words;
+        for (QString& w : sortedWant)
+            if (w.isNull()) w = QStringLiteral("<NULL>");
+        std::sort(sortedGot.begin(), sortedGot.end());
+        std::sort(sortedWant.begin(), sortedWant.end());
+        QCOMPARE(sortedGot, sortedWant);
+        const int nulls = int(
+            std::count_if(words.begin(), words.end(), [](const QString& w) { return w.isNull(); }));
+        for (qsizetype i = nulls + 1; i < got.size(); ++i) {
+            const QByteArray a = got[i - 1].toUtf8(), b = got[i].toUtf8();
+            QVERIFY2(lexivane::db::compareWords(a.constData(), size_t(a.size()), b.constData(),
+                                                size_t(b.size())) <= 0,
+                     qPrintable(QStringLiteral("rows %1 and %2").arg(i - 1).arg(i)));
+        }
+        const int n = reference::length(got.last());
+        QStringList one = got;
+        one.removeIf([&](const QString& w) { return reference::length(w) != n; });
+        QCOMPARE(fetchAll(c, QStringLiteral("select word from words where len(word)=%1 order by "
+                                            "word")
+                                 .arg(n)),
+                 one);
     }
 
     void knownWordsThroughAnAccessFile() {

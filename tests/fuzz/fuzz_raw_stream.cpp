@@ -1,6 +1,6 @@
 // Whatever a reader helper writes, the program either refuses it with a description or takes
 // rows that are exactly the stream's values: each valid UTF-8, within the size caps, and the word
-// table built from them orders and counts them consistently.
+// table built from them is sound and orders and counts them consistently.
 
 #include "lookup/db_collation.h"
 #include "lookup/db_reader.h"
@@ -90,6 +90,13 @@ void checkStore(const WordTable& table, const Expected& e) {
         fault("a table the parser took cannot be loaded");
     }
     sqlite3_stmt* st = nullptr;
+    // The file is laid out by our own code: SQLite's own check of every page and index.
+    if (sqlite3_prepare_v2(db, "pragma integrity_check", -1, &st, nullptr) != SQLITE_OK ||
+        sqlite3_step(st) != SQLITE_ROW ||
+        std::strcmp(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)), "ok") != 0)
+        fault("the word table fails SQLite's integrity check");
+    sqlite3_finalize(st);
+    st = nullptr;
     if (sqlite3_prepare_v2(db, "select word, len(word) from words order by word", -1, &st,
                            nullptr) != SQLITE_OK)
         fault("cannot query the word table");

@@ -1,0 +1,23 @@
+#include "lookup/huge_pages.h"
+
+#include <cstdint>
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
+namespace lexivane {
+
+void preferHugePages(void* p, size_t bytes) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    constexpr uintptr_t kHuge = uintptr_t(2) << 20;
+    const auto begin = reinterpret_cast<uintptr_t>(p);
+    const uintptr_t first = (begin + kHuge - 1) & ~(kHuge - 1);
+    const uintptr_t last = (begin + bytes) & ~(kHuge - 1);
+    if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+#else
+    (void)p;
+    (void)bytes;
+#endif
+}
+
+} // namespace lexivane

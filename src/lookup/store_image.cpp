@@ -1,0 +1,425 @@
+#include "lookup/store_image.h"
+
+#include "lookup/huge_pages.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <sqlite3.h>
+#include <stdexcept>
+
+// The layout follows SQLite's file format (https://www.sqlite.org/fileformat2.html): a 100-byte
+// header on page 1, b-tree pages of 4096 bytes, records of serial types, payloads past a page's
+// share spilled onto overflow pages. The b-trees are built bottom up, every page filled in turn.
+
+namespace lexivane::db {
+namespace {
+
+constexpr uint8_t kIndexInterior = 0x02;
+constexpr uint8_t kTableInterior = 0x05;
+constexpr uint8_t kIndexLeaf = 0x0A;
+constexpr uint8_t kTableLeaf = 0x0D;
+constexpr uint32_t kUsable = StoreImage::kPageSize; // no bytes reserved per page
+
+int varintLength(uint64_t v) {
+    if (v >> 56) return 9;
+    int n = 1;
+    while (v >>= 7)
+        ++n;
+    return n;
+}
+
+int putVarint(unsigned char* p, uint64_t v) {
+    if (v >> 56) {
+        p[8] = static_cast<unsigned char>(v);
+        v >>= 8;
+        for (int i = 7; i >= 0; --i, v >>= 7)
+            p[i] = static_cast<unsigned char>((v & 0x7F) | 0x80);
+        return 9;
+    }
+    const int n = varintLength(v);
+    for (int i = n - 1; i >= 0; --i, v >>= 7)
+        p[i] = static_cast<unsigned char>((v & 0x7F) | (i == n - 1 ? 0 : 0x80));
+    return n;
+}
+
+void put16(unsigned char* p, uint32_t v) {
+    p[0] = static_cast<unsigned char>(v >> 8);
+    p[1] = static_cast<unsigned char>(v);
+}
+
+void put32(unsigned char* p, uint32_t v) {
+    for (int i = 3; i >= 0; --i, v >>= 8)
+        p[i] = static_cast<unsigned char>(v);
+}
+
+// How much of a payload of `size` bytes stays on its b-tree page; the rest overflows.
+uint32_t localPayload(size_t size, bool tableLeaf) {
+    const uint32_t most = tableLeaf ? kUsable - 35 : (kUsable - 12) * 64 / 255 - 23;
+    if (size <= most) return static_cast<uint32_t>(size);
+    const uint32_t least = (kUsable - 12) * 32 / 255 - 23;
+    const uint32_t share = least + static_cast<uint32_t>((size - least) % (kUsable - 4));
+    return share <= most ? share : least;
+}
+
+} // namespace
+
+// ---- records ----
+
+void Record::addType(uint64_t type) {
+    if (columns_ == types_.size()) throw std::length_error("too many columns in a record");
+    types_[columns_++] = type;
+}
+
+void Record::addInt(int64_t v) {
+    if (v == 0 || v == 1) return addType(8 + static_cast<uint64_t>(v));
+    const uint64_t magnitude = static_cast<uint64_t>(v < 0 ? ~v : v);
+    int bytes;
+    uint64_t type;
+    if (magnitude <= 0x7F)
+        bytes = 1, type = 1;
+    else if (magnitude <= 0x7FFF)
+        bytes = 2, type = 2;
+    else if (magnitude <= 0x7FFFFF)
+        bytes = 3, type = 3;
+    else if (magnitude <= 0x7FFFFFFF)
+        bytes = 4, type = 4;
+    else if (magnitude <= 0x7FFFFFFFFFFF)
+        bytes = 6, type = 5;
+    else
+        bytes = 8, type = 6;
+    addType(type);
+    const auto u = static_cast<uint64_t>(v);
+    for (int i = bytes - 1; i >= 0; --i)
+        body_.push_back(static_cast<char>(u >> (8 * i)));
+}
+
+void Record::addText(const char* s, size_t n) {
+    addType(2 * uint64_t(n) + 13);
+    body_.append(s, n);
+}
+
+void Record::serialize(std::string& out) const {
+    int typesLength = 0;
+    for (size_t i = 0; i < columns_; ++i)
+        typesLength += varintLength(types_[i]);
+    // The header's length counts its own varint.
+    uint64_t headerLength = uint64_t(typesLength) + 1;
+    if (varintLength(headerLength) > 1) headerLength = uint64_t(typesLength) + 2;
+    unsigned char header[1 + 8 * 9 + 2];
+    int at = putVarint(header, headerLength);
+    for (size_t i = 0; i < columns_; ++i)
+        at += putVarint(header + at, types_[i]);
+    out.append(reinterpret_cast<const char*>(header), size_t(at));
+    out.append(body_);
+}
+
+// ---- pages ----
+
+struct StoreImage::OpenPage {
+    uint32_t number = 0; // 0: none open
+    uint8_t kind = 0;
+    uint32_t header = 0; // where the b-tree header starts: after the file header on page 1
+    uint32_t cells = 0;
+    uint32_t content = kUsable; // cell content grows down from the end
+    uint32_t lastCell = 0;      // size of the cell written last, to take it back
+    uint32_t lastOverflow = 0;  // and its first overflow page
+
+    bool leaf() const { return kind == kTableLeaf || kind == kIndexLeaf; }
+    uint32_t headerSize() const { return leaf() ? 8 : 12; }
+    uint32_t pointersEnd() const { return header + headerSize() + 2 * cells; }
+    bool fits(uint32_t cell) const { return pointersEnd() + 2 + cell <= content; }
+};
+
+// An index entry that separates two pages of a level: it sits in their parent, left of the
+// pointer to the page below it.
+struct StoreImage::Divider {
+    uint32_t child;
+    size_t entry;
+    uint32_t overflow; // its overflow chain once written (0: none yet)
+};
+
+StoreImage::StoreImage(size_t expectedBytes) {
+    reserve(expectedBytes / kPageSize + 1);
+    newPage(); // page 1, the schema, written last
+}
+
+StoreImage::~StoreImage() {
+    sqlite3_free(data_);
+}
+
+void StoreImage::reserve(size_t pages) {
+    auto* grown =
+        static_cast<unsigned char*>(sqlite3_realloc64(data_, uint64_t(pages) * kPageSize));
+    if (!grown) throw std::bad_alloc();
+    data_ = grown;
+    capacity_ = pages;
+    preferHugePages(data_, capacity_ * kPageSize);
+}
+
+uint32_t StoreImage::newPage() {
+    if (pages_ == capacity_) reserve(std::max<size_t>(capacity_ * 2, 256));
+    ++pages_;
+    std::memset(page(static_cast<uint32_t>(pages_)), 0, kPageSize);
+    return static_cast<uint32_t>(pages_);
+}
+
+StoreImage::OpenPage StoreImage::startPage(uint8_t kind, uint32_t number) {
+    OpenPage p;
+    p.number = number ? number : newPage();
+    p.kind = kind;
+    p.header = p.number == 1 ? 100 : 0;
+    return p;
+}
+
+void StoreImage::finishPage(OpenPage& p, uint32_t rightChild) {
+    unsigned char* h = page(p.number) + p.header;
+    h[0] = p.kind;
+    put16(h + 1, 0); // no free blocks
+    put16(h + 3, p.cells);
+    put16(h + 5, p.content == 65536 ? 0 : p.content);
+    h[7] = 0; // no fragmented bytes
+    if (!p.leaf()) put32(h + 8, rightChild);
+}
+
+uint32_t StoreImage::cellSize(const OpenPage& p, size_t payload, int64_t rowid) const {
+    if (p.kind == kTableInterior) return 4 + uint32_t(varintLength(uint64_t(rowid)));
+    const uint32_t local = localPayload(payload, p.kind == kTableLeaf);
+    uint32_t size = uint32_t(varintLength(payload)) + local + (local < payload ? 4 : 0);
+    if (p.kind == kTableLeaf) size += uint32_t(varintLength(uint64_t(rowid)));
+    if (p.kind == kIndexInterior) size += 4;
+    return size;
+}
+
+uint32_t StoreImage::writeOverflow(const char* rest, size_t n) {
+    uint32_t first = 0, previous = 0;
+    while (n > 0) {
+        const uint32_t number = newPage();
+        if (previous)
+            put32(page(previous), number);
+        else
+            first = number;
+        const size_t take = std::min<size_t>(n, kUsable - 4);
+        std::memcpy(page(number) + 4, rest, take);
+        rest += take;
+        n -= take;
+        previous = number;
+    }
+    return first;
+}
+
+// `overflow` names the payload's overflow chain when it was written before (a cell taken back
+// from one page and put in its parent keeps its chain); a new chain is written and named
+// there otherwise.
+void StoreImage::writeCell(OpenPage& p, const std::string& payload, int64_t rowid, uint32_t child,
+                           uint32_t& overflow) {
+    const uint32_t size = cellSize(p, payload.size(), rowid);
+    uint32_t local = 0;
+    if (p.kind != kTableInterior) {
+        local = localPayload(payload.size(), p.kind == kTableLeaf);
+        if (local < payload.size() && !overflow)
+            overflow = writeOverflow(payload.data() + local, payload.size() - local);
+    }
+    p.content -= size;
+    unsigned char* base = page(p.number);
+    unsigned char* c = base + p.content;
+    if (!p.leaf()) {
+        put32(c, child);
+        c += 4;
+    }
+    if (p.kind == kTableInterior) {
+        putVarint(c, uint64_t(rowid));
+    } else {
+        c += putVarint(c, payload.size());
+        if (p.kind == kTableLeaf) c += putVarint(c, uint64_t(rowid));
+        std::memcpy(c, payload.data(), local);
+        if (local < payload.size()) put32(c + local, overflow);
+    }
+    put16(base + p.pointersEnd(), p.content);
+    ++p.cells;
+    p.lastCell = size;
+    p.lastOverflow = local < payload.size() ? overflow : 0;
+}
+
+void StoreImage::unwriteCell(OpenPage& p) {
+    unsigned char* base = page(p.number);
+    std::memset(base + p.content, 0, p.lastCell);
+    p.content += p.lastCell;
+    --p.cells;
+    std::memset(base + p.pointersEnd(), 0, 2);
+    p.lastCell = 0;
+    p.lastOverflow = 0;
+}
+
+// ---- b-trees ----
+
+uint32_t StoreImage::addTable(size_t rows, const Fill& fill) {
+    std::vector<std::pair<uint32_t, int64_t>> leaves; // all but the last, with their last rowid
+    OpenPage leaf = startPage(kTableLeaf);
+    for (size_t k = 0; k < rows; ++k) {
+        const int64_t rowid = int64_t(k) + 1;
+        record_.clear();
+        fill(k, record_);
+        payload_.clear();
+        record_.serialize(payload_);
+        if (!leaf.fits(cellSize(leaf, payload_.size(), rowid))) {
+            finishPage(leaf);
+            leaves.emplace_back(leaf.number, rowid - 1);
+            leaf = startPage(kTableLeaf);
+        }
+        uint32_t overflow = 0;
+        writeCell(leaf, payload_, rowid, 0, overflow);
+    }
+    finishPage(leaf);
+    return tableLevels(std::move(leaves), leaf.number);
+}
+
+// The interior levels over `items` (pages with the last rowid under each) and `last`, the
+// level's last page, whose keys go up with the level above. Returns the root. Every page gets
+// at least one cell: a page holds hundreds of these cells, so when one does not fit there are
+// others to spare for the level's last page.
+uint32_t StoreImage::tableLevels(std::vector<std::pair<uint32_t, int64_t>> items, uint32_t last) {
+    const std::string none;
+    while (!items.empty()) {
+        std::vector<std::pair<uint32_t, int64_t>> up;
+        const size_t m = items.size();
+        for (size_t i = 0;;) {
+            OpenPage p = startPage(kTableInterior);
+            size_t j = i;
+            for (; j < m && p.fits(cellSize(p, 0, items[j].second)); ++j) {
+                uint32_t noOverflow = 0;
+                writeCell(p, none, items[j].second, items[j].first, noOverflow);
+            }
+            if (j == m) {
+                finishPage(p, last);
+                last = p.number;
+                break;
+            }
+            // items[j] becomes this page's right child; one must be left over for the next.
+            if (j + 1 == m) {
+                unwriteCell(p);
+                --j;
+            }
+            finishPage(p, items[j].first);
+            up.emplace_back(p.number, items[j].second);
+            i = j + 1;
+        }
+        items = std::move(up);
+    }
+    return last;
+}
+
+uint32_t StoreImage::addIndex(size_t entries, const Fill& fill) {
+    std::vector<Divider> dividers;
+    OpenPage leaf;
+    for (size_t e = 0; e < entries; ++e) {
+        record_.clear();
+        fill(e, record_);
+        payload_.clear();
+        record_.serialize(payload_);
+        if (!leaf.number) leaf = startPage(kIndexLeaf);
+        if (!leaf.fits(cellSize(leaf, payload_.size(), 0))) {
+            if (e + 1 < entries) {
+                // Entry e goes up between this leaf and the next.
+                finishPage(leaf);
+                dividers.push_back({leaf.number, e, 0});
+                leaf = OpenPage{};
+                continue;
+            }
+            // The last entry going up would leave the last leaf empty: the leaf's own last
+            // entry goes up instead, and the last entry starts a leaf of its own.
+            const uint32_t overflow = leaf.lastOverflow;
+            unwriteCell(leaf);
+            finishPage(leaf);
+            dividers.push_back({leaf.number, e - 1, overflow});
+            leaf = startPage(kIndexLeaf);
+        }
+        uint32_t overflow = 0;
+        writeCell(leaf, payload_, 0, 0, overflow);
+    }
+    if (!leaf.number) leaf = startPage(kIndexLeaf);
+    finishPage(leaf);
+    return indexLevels(std::move(dividers), leaf.number, fill);
+}
+
+// As tableLevels, but the cells are the dividing entries themselves, which are in no leaf.
+uint32_t StoreImage::indexLevels(std::vector<Divider> items, uint32_t last, const Fill& fill) {
+    while (!items.empty()) {
+        std::vector<Divider> up;
+        const size_t m = items.size();
+        for (size_t i = 0;;) {
+            OpenPage p = startPage(kIndexInterior);
+            size_t j = i;
+            for (; j < m; ++j) {
+                record_.clear();
+                fill(items[j].entry, record_);
+                payload_.clear();
+                record_.serialize(payload_);
+                if (!p.fits(cellSize(p, payload_.size(), 0))) break;
+                writeCell(p, payload_, 0, items[j].child, items[j].overflow);
+            }
+            if (j == m) {
+                finishPage(p, last);
+                last = p.number;
+                break;
+            }
+            // Four of the largest cells fit a page, so there is one to take back.
+            if (j + 1 == m) {
+                unwriteCell(p);
+                --j;
+            }
+            finishPage(p, items[j].child);
+            up.push_back({p.number, items[j].entry, items[j].overflow});
+            i = j + 1;
+        }
+        items = std::move(up);
+    }
+    return last;
+}
+
+// ---- the file ----
+
+unsigned char* StoreImage::finish(const std::vector<SchemaRow>& schema, int64_t& size) {
+    OpenPage p = startPage(kTableLeaf, 1);
+    int64_t rowid = 0;
+    for (const SchemaRow& row : schema) {
+        record_.clear();
+        record_.addText(row.type, std::strlen(row.type));
+        record_.addText(row.name, std::strlen(row.name));
+        record_.addText(row.tableName, std::strlen(row.tableName));
+        record_.addInt(row.rootPage);
+        record_.addText(row.sql, std::strlen(row.sql));
+        payload_.clear();
+        record_.serialize(payload_);
+        if (!p.fits(cellSize(p, payload_.size(), ++rowid)))
+            throw std::length_error("the schema does not fit its page");
+        uint32_t overflow = 0;
+        writeCell(p, payload_, rowid, 0, overflow);
+    }
+    finishPage(p);
+
+    unsigned char* h = page(1);
+    std::memcpy(h, "SQLite format 3", 16);
+    put16(h + 16, kPageSize == 65536 ? 1 : kPageSize);
+    h[18] = 1; // rollback journal, for writing and for reading
+    h[19] = 1;
+    h[20] = 0;  // no bytes reserved per page
+    h[21] = 64; // payload fractions, fixed by the format
+    h[22] = 32;
+    h[23] = 32;
+    put32(h + 24, 1); // change counter
+    put32(h + 28, static_cast<uint32_t>(pages_));
+    put32(h + 40, 1); // schema cookie
+    put32(h + 44, 4); // schema format
+    put32(h + 56, 1); // UTF-8
+    put32(h + 92, 1); // the page count above is valid for change 1
+    put32(h + 96, SQLITE_VERSION_NUMBER);
+
+    size = int64_t(pages_) * kPageSize;
+    unsigned char* image = data_;
+    data_ = nullptr;
+    pages_ = capacity_ = 0;
+    return image;
+}
+
+} // namespace lexivane::db
