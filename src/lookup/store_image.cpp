@@ -66,52 +66,66 @@ uint32_t localPayload(size_t size, bool tableLeaf) {
 
 // ---- records ----
 
-void Record::addType(uint64_t type) {
-    if (columns_ == types_.size()) throw std::length_error("too many columns in a record");
-    types_[columns_++] = type;
+namespace {
+size_t bodySize(uint64_t type) {
+    static constexpr uint8_t kIntBytes[10] = {0, 1, 2, 3, 4, 6, 8, 8, 0, 0};
+    return type < 10 ? kIntBytes[type] : size_t((type - 12) / 2);
+}
+} // namespace
+
+void Record::add(uint64_t type, int64_t value, const char* text) {
+    if (columns_ == column_.size()) throw std::length_error("too many columns in a record");
+    column_[columns_++] = {type, value, text};
 }
 
 void Record::addInt(int64_t v) {
-    if (v == 0 || v == 1) return addType(8 + static_cast<uint64_t>(v));
+    if (v == 0 || v == 1) return add(8 + static_cast<uint64_t>(v), 0, nullptr);
     const uint64_t magnitude = static_cast<uint64_t>(v < 0 ? ~v : v);
-    int bytes;
-    uint64_t type;
+    uint64_t type = 6;
     if (magnitude <= 0x7F)
-        bytes = 1, type = 1;
+        type = 1;
     else if (magnitude <= 0x7FFF)
-        bytes = 2, type = 2;
+        type = 2;
     else if (magnitude <= 0x7FFFFF)
-        bytes = 3, type = 3;
+        type = 3;
     else if (magnitude <= 0x7FFFFFFF)
-        bytes = 4, type = 4;
+        type = 4;
     else if (magnitude <= 0x7FFFFFFFFFFF)
-        bytes = 6, type = 5;
-    else
-        bytes = 8, type = 6;
-    addType(type);
-    const auto u = static_cast<uint64_t>(v);
-    for (int i = bytes - 1; i >= 0; --i)
-        body_.push_back(static_cast<char>(u >> (8 * i)));
+        type = 5;
+    add(type, v, nullptr);
 }
 
-void Record::addText(const char* s, size_t n) {
-    addType(2 * uint64_t(n) + 13);
-    body_.append(s, n);
+// The header's length counts its own varint.
+size_t Record::headerSize() const {
+    size_t types = 0;
+    for (size_t i = 0; i < columns_; ++i)
+        types += size_t(varintLength(column_[i].type));
+    return types + 1 < 0x80 ? types + 1 : types + 2;
 }
 
-void Record::serialize(std::string& out) const {
-    int typesLength = 0;
+size_t Record::size() const {
+    size_t n = headerSize();
     for (size_t i = 0; i < columns_; ++i)
-        typesLength += varintLength(types_[i]);
-    // The header's length counts its own varint.
-    uint64_t headerLength = uint64_t(typesLength) + 1;
-    if (varintLength(headerLength) > 1) headerLength = uint64_t(typesLength) + 2;
-    unsigned char header[1 + 8 * 9 + 2];
-    int at = putVarint(header, headerLength);
+        n += bodySize(column_[i].type);
+    return n;
+}
+
+void Record::write(unsigned char* out) const {
+    out += putVarint(out, headerSize());
     for (size_t i = 0; i < columns_; ++i)
-        at += putVarint(header + at, types_[i]);
-    out.append(reinterpret_cast<const char*>(header), size_t(at));
-    out.append(body_);
+        out += putVarint(out, column_[i].type);
+    for (size_t i = 0; i < columns_; ++i) {
+        const Column& c = column_[i];
+        const size_t n = bodySize(c.type);
+        if (c.type >= 12) {
+            std::memcpy(out, c.text, n);
+        } else {
+            const auto u = static_cast<uint64_t>(c.value);
+            for (size_t k = 0; k < n; ++k)
+                out[k] = static_cast<unsigned char>(u >> (8 * (n - 1 - k)));
+        }
+        out += n;
+    }
 }
 
 // ---- pages ----
@@ -211,14 +225,16 @@ uint32_t StoreImage::writeOverflow(const char* rest, size_t n) {
 // `overflow` names the payload's overflow chain when it was written before (a cell taken back
 // from one page and put in its parent keeps its chain); a new chain is written and named
 // there otherwise.
-void StoreImage::writeCell(OpenPage& p, const std::string& payload, int64_t rowid, uint32_t child,
+void StoreImage::writeCell(OpenPage& p, const Record& record, int64_t rowid, uint32_t child,
                            uint32_t& overflow) {
-    const uint32_t size = cellSize(p, payload.size(), rowid);
-    uint32_t local = 0;
-    if (p.kind != kTableInterior) {
-        local = localPayload(payload.size(), p.kind == kTableLeaf);
-        if (local < payload.size() && !overflow)
-            overflow = writeOverflow(payload.data() + local, payload.size() - local);
+    const size_t payload = p.kind == kTableInterior ? 0 : record.size();
+    const uint32_t size = cellSize(p, payload, rowid);
+    const uint32_t local =
+        p.kind == kTableInterior ? 0 : localPayload(payload, p.kind == kTableLeaf);
+    if (local < payload) {
+        spilled_.resize(payload);
+        record.write(reinterpret_cast<unsigned char*>(spilled_.data()));
+        if (!overflow) overflow = writeOverflow(spilled_.data() + local, payload - local);
     }
     p.content -= size;
     unsigned char* base = page(p.number);
@@ -230,15 +246,19 @@ void StoreImage::writeCell(OpenPage& p, const std::string& payload, int64_t rowi
     if (p.kind == kTableInterior) {
         putVarint(c, uint64_t(rowid));
     } else {
-        c += putVarint(c, payload.size());
+        c += putVarint(c, payload);
         if (p.kind == kTableLeaf) c += putVarint(c, uint64_t(rowid));
-        std::memcpy(c, payload.data(), local);
-        if (local < payload.size()) put32(c + local, overflow);
+        if (local < payload) {
+            std::memcpy(c, spilled_.data(), local);
+            put32(c + local, overflow);
+        } else {
+            record.write(c);
+        }
     }
     put16(base + p.pointersEnd(), p.content);
     ++p.cells;
     p.lastCell = size;
-    p.lastOverflow = local < payload.size() ? overflow : 0;
+    p.lastOverflow = local < payload ? overflow : 0;
 }
 
 void StoreImage::unwriteCell(OpenPage& p) {
@@ -260,15 +280,13 @@ uint32_t StoreImage::addTable(size_t rows, const Fill& fill) {
         const int64_t rowid = int64_t(k) + 1;
         record_.clear();
         fill(k, record_);
-        payload_.clear();
-        record_.serialize(payload_);
-        if (!leaf.fits(cellSize(leaf, payload_.size(), rowid))) {
+        if (!leaf.fits(cellSize(leaf, record_.size(), rowid))) {
             finishPage(leaf);
             leaves.emplace_back(leaf.number, rowid - 1);
             leaf = startPage(kTableLeaf);
         }
         uint32_t overflow = 0;
-        writeCell(leaf, payload_, rowid, 0, overflow);
+        writeCell(leaf, record_, rowid, 0, overflow);
     }
     finishPage(leaf);
     return tableLevels(std::move(leaves), leaf.number);
@@ -279,7 +297,6 @@ uint32_t StoreImage::addTable(size_t rows, const Fill& fill) {
 // at least one cell: a page holds hundreds of these cells, so when one does not fit there are
 // others to spare for the level's last page.
 uint32_t StoreImage::tableLevels(std::vector<std::pair<uint32_t, int64_t>> items, uint32_t last) {
-    const std::string none;
     while (!items.empty()) {
         std::vector<std::pair<uint32_t, int64_t>> up;
         const size_t m = items.size();
@@ -288,7 +305,7 @@ uint32_t StoreImage::tableLevels(std::vector<std::pair<uint32_t, int64_t>> items
             size_t j = i;
             for (; j < m && p.fits(cellSize(p, 0, items[j].second)); ++j) {
                 uint32_t noOverflow = 0;
-                writeCell(p, none, items[j].second, items[j].first, noOverflow);
+                writeCell(p, record_, items[j].second, items[j].first, noOverflow);
             }
             if (j == m) {
                 finishPage(p, last);
@@ -315,10 +332,8 @@ uint32_t StoreImage::addIndex(size_t entries, const Fill& fill) {
     for (size_t e = 0; e < entries; ++e) {
         record_.clear();
         fill(e, record_);
-        payload_.clear();
-        record_.serialize(payload_);
         if (!leaf.number) leaf = startPage(kIndexLeaf);
-        if (!leaf.fits(cellSize(leaf, payload_.size(), 0))) {
+        if (!leaf.fits(cellSize(leaf, record_.size(), 0))) {
             if (e + 1 < entries) {
                 // Entry e goes up between this leaf and the next.
                 finishPage(leaf);
@@ -335,7 +350,7 @@ uint32_t StoreImage::addIndex(size_t entries, const Fill& fill) {
             leaf = startPage(kIndexLeaf);
         }
         uint32_t overflow = 0;
-        writeCell(leaf, payload_, 0, 0, overflow);
+        writeCell(leaf, record_, 0, 0, overflow);
     }
     if (!leaf.number) leaf = startPage(kIndexLeaf);
     finishPage(leaf);
@@ -353,10 +368,8 @@ uint32_t StoreImage::indexLevels(std::vector<Divider> items, uint32_t last, cons
             for (; j < m; ++j) {
                 record_.clear();
                 fill(items[j].entry, record_);
-                payload_.clear();
-                record_.serialize(payload_);
-                if (!p.fits(cellSize(p, payload_.size(), 0))) break;
-                writeCell(p, payload_, 0, items[j].child, items[j].overflow);
+                if (!p.fits(cellSize(p, record_.size(), 0))) break;
+                writeCell(p, record_, 0, items[j].child, items[j].overflow);
             }
             if (j == m) {
                 finishPage(p, last);
@@ -389,12 +402,10 @@ unsigned char* StoreImage::finish(const std::vector<SchemaRow>& schema, int64_t&
         record_.addText(row.tableName, std::strlen(row.tableName));
         record_.addInt(row.rootPage);
         record_.addText(row.sql, std::strlen(row.sql));
-        payload_.clear();
-        record_.serialize(payload_);
-        if (!p.fits(cellSize(p, payload_.size(), ++rowid)))
+        if (!p.fits(cellSize(p, record_.size(), ++rowid)))
             throw std::length_error("the schema does not fit its page");
         uint32_t overflow = 0;
-        writeCell(p, payload_, rowid, 0, overflow);
+        writeCell(p, record_, rowid, 0, overflow);
     }
     finishPage(p);
 

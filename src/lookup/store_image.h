@@ -13,24 +13,28 @@
 
 namespace lexivane::db {
 
-// One record in the making: its values in column order.
+// One record in the making: its values in column order. Texts are not copied: they must stay
+// where they are until the record is written.
 class Record {
   public:
-    void clear() {
-        columns_ = 0;
-        body_.clear();
-    }
-    void addNull() { addType(0); }
+    void clear() { columns_ = 0; }
+    void addNull() { add(0, 0, nullptr); }
     void addInt(int64_t v);
-    void addText(const char* s, size_t n);
-    // Header and body, as the file stores them.
-    void serialize(std::string& out) const;
+    void addText(const char* s, size_t n) { add(2 * uint64_t(n) + 13, 0, s); }
+    // Header and body, as the file stores them: their size, and the bytes.
+    size_t size() const;
+    void write(unsigned char* out) const;
 
   private:
-    void addType(uint64_t type);
-    std::array<uint64_t, 8> types_{};
+    struct Column {
+        uint64_t type;
+        int64_t value;
+        const char* text;
+    };
+    void add(uint64_t type, int64_t value, const char* text);
+    size_t headerSize() const;
+    std::array<Column, 8> column_{};
     size_t columns_ = 0;
-    std::string body_;
 };
 
 class StoreImage {
@@ -71,7 +75,7 @@ class StoreImage {
     OpenPage startPage(uint8_t kind, uint32_t number = 0);
     void finishPage(OpenPage& p, uint32_t rightChild = 0);
     uint32_t cellSize(const OpenPage& p, size_t payload, int64_t rowid) const;
-    void writeCell(OpenPage& p, const std::string& payload, int64_t rowid, uint32_t child,
+    void writeCell(OpenPage& p, const Record& record, int64_t rowid, uint32_t child,
                    uint32_t& overflow);
     void unwriteCell(OpenPage& p);
     uint32_t writeOverflow(const char* rest, size_t n);
@@ -82,7 +86,7 @@ class StoreImage {
     size_t pages_ = 0;
     size_t capacity_ = 0; // in pages
     bool outOfMemory_ = false;
-    std::string payload_; // scratch
+    std::string spilled_; // scratch: a payload that overflows, whole
     Record record_;       // scratch
 };
 
