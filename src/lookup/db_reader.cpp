@@ -1,5 +1,6 @@
 #include "lookup/db_reader.h"
 
+#include "lookup/huge_pages.h"
 #include "shell/apperror.h"
 
 #include <QFileInfo>
@@ -161,6 +162,9 @@ QString parseRawStream(std::string&& stream, WordTable& out) {
     static_assert(kMaxStreamBytes < WordTable::kNull, "slot offsets are 32 bits");
     out.rows.clear();
     if (stream.size() > kMaxStreamBytes) return tooLarge();
+    // Most records hold a short word: some 12 bytes with the record's own five.
+    out.rows.reserve(stream.size() / 12 + 16);
+    preferHugePages(out.rows.data(), out.rows.capacity() * sizeof(WordTable::Slot));
     if (stream.size() < 4 || stream.compare(0, 4, "LXW1") != 0)
         return QStringLiteral("the reader's output does not start with its signature");
     size_t at = 4;
@@ -279,6 +283,7 @@ WordTable readWords(const QString& path, const ReadLimits& limits) {
         std::min(static_cast<size_t>(info.size()) * 4 + (1 << 16), kMaxStreamBytes);
     std::string stream, errText;
     stream.reserve(std::min<size_t>(maxOutput, static_cast<size_t>(info.size()) + (1 << 16)));
+    preferHugePages(stream.data(), stream.capacity());
     int execErrno = 0;
     bool timedOut = false, tooMuch = false;
     const size_t chunk = 1 << 18;
