@@ -1,8 +1,12 @@
 #include "results/results_model.h"
 
+#include "lookup/huge_pages.h"
 #include "shell/apperror.h"
 
 #include <QMetaObject>
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
 
 namespace lexivane {
 
@@ -12,8 +16,14 @@ void ResultsModel::checkIndex(int index) const {
     if (index < 1 || index > Count()) throw AppError(QStringLiteral("Index out of bounds"));
 }
 
+void ResultsModel::FreeBlock::operator()(char16_t* p) const {
+    std::free(p);
+}
+
 void ResultsModel::Clear() {
     beginResetModel();
+    blocks_.clear();
+    blockUsed_ = 0;
     words_.clear();
     words_.shrink_to_fit();
     checked_.clear();
@@ -22,18 +32,45 @@ void ResultsModel::Clear() {
     endResetModel();
 }
 
+namespace {
+// Doubles the room when it runs out, asking for huge pages: the first fill of a long list
+// then costs a few page faults instead of one per 4 KiB.
+template <typename T> void makeRoom(std::vector<T>& v) {
+    if (v.size() < v.capacity()) return;
+    v.reserve(std::max(v.capacity() * 2, size_t(4096)));
+    preferHugePages(v.data(), v.capacity() * sizeof(T));
+}
+} // namespace
+
 void ResultsModel::Add(const QString& text) {
-    words_.push_back(text);
+    const auto length = size_t(text.size());
+    if (length > kBlockChars || words_.size() >= size_t(INT_MAX))
+        throw AppError(QStringLiteral("Out of memory"));
+    if (blocks_.empty() || blockUsed_ + length > kBlockChars) {
+        constexpr size_t kBytes = kBlockChars * sizeof(char16_t);
+        auto* block = static_cast<char16_t*>(std::aligned_alloc(size_t(2) << 20, kBytes));
+        if (!block) throw AppError(QStringLiteral("Out of memory"));
+        // A short list stays in small pages of the first block.
+        if (!blocks_.empty()) preferHugePages(block, kBytes);
+        blocks_.emplace_back(block);
+        blockUsed_ = 0;
+    }
+    makeRoom(words_);
+    makeRoom(checked_);
+    std::copy_n(text.utf16(), length, blocks_.back().get() + blockUsed_);
+    words_.push_back({uint32_t(blocks_.size() - 1), uint32_t(blockUsed_), uint32_t(length)});
+    blockUsed_ += length;
+    checked_.push_back(0);
     added();
 }
 
-void ResultsModel::Add(QString&& text) {
-    words_.push_back(std::move(text));
-    added();
+QString ResultsModel::word(int row) const {
+    const Slice w = words_[size_t(row)];
+    return QString(reinterpret_cast<const QChar*>(blocks_[w.block].get() + w.offset),
+                   qsizetype(w.length));
 }
 
 void ResultsModel::added() {
-    checked_.push_back(0);
     if (!publishQueued_) {
         publishQueued_ = true;
         QMetaObject::invokeMethod(this, "publish", Qt::QueuedConnection);
@@ -61,7 +98,7 @@ void ResultsModel::Remove(int index) {
 
 QString ResultsModel::Text(int index) const {
     checkIndex(index);
-    return words_[size_t(index - 1)];
+    return word(index - 1);
 }
 
 void ResultsModel::setChecked(int index, bool checked) {
@@ -81,7 +118,7 @@ void ResultsModel::setHeaderText(const QString& text) {
 QString ResultsModel::cellText(int row, int column) const {
     checkIndex(row);
     if (column != 1) throw AppError(QStringLiteral("Index out of bounds"));
-    return words_[size_t(row - 1)];
+    return word(row - 1);
 }
 
 bool ResultsModel::isChecked(int row) const {
@@ -99,7 +136,7 @@ int ResultsModel::columnCount(const QModelIndex& parent) const {
 
 QVariant ResultsModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= published_) return {};
-    if (role == Qt::DisplayRole) return words_[size_t(index.row())];
+    if (role == Qt::DisplayRole) return word(index.row());
     if (role == Qt::CheckStateRole)
         return checked_[size_t(index.row())] ? Qt::Checked : Qt::Unchecked;
     return {};

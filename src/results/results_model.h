@@ -3,12 +3,16 @@
 // The results list: one column of words with check boxes and a header text.
 // Words are appended one at a time, but views hear about them in one batch the next
 // time events are processed, so a load of a few hundred thousand words costs one
-// layout instead of one per word.
+// layout instead of one per word. The words are kept back to back in one buffer: a
+// million words are a few allocations, not a million.
 
 #include "results/report_list.h"
 
 #include <QAbstractTableModel>
 #include <QString>
+#include <QStringView>
+#include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace lexivane {
@@ -22,7 +26,6 @@ class ResultsModel : public QAbstractTableModel, public ReportList {
     int Count() const { return int(words_.size()); }
     void Clear();
     void Add(const QString& text);
-    void Add(QString&& text);
     void Remove(int index);
     QString Text(int index) const;
     void setChecked(int index, bool checked);
@@ -53,7 +56,21 @@ class ResultsModel : public QAbstractTableModel, public ReportList {
     void checkIndex(int index) const;
     void added();
 
-    std::vector<QString> words_;
+    QString word(int row) const; // 0-based
+
+    // The words' text lies back to back in blocks that never move, so appending copies
+    // nothing already there; past the first, each block is one huge page where the system
+    // has them. A removed word's text stays until the list is cleared.
+    static constexpr size_t kBlockChars = size_t(1) << 20;
+    struct FreeBlock {
+        void operator()(char16_t* p) const;
+    };
+    std::vector<std::unique_ptr<char16_t[], FreeBlock>> blocks_;
+    size_t blockUsed_ = 0; // in the last block
+    struct Slice {
+        uint32_t block, offset, length;
+    };
+    std::vector<Slice> words_;
     std::vector<char> checked_;
     int published_ = 0; // rows the views know of
     bool publishQueued_ = false;
