@@ -19,7 +19,7 @@ constexpr uint8_t kIndexInterior = 0x02;
 constexpr uint8_t kTableInterior = 0x05;
 constexpr uint8_t kIndexLeaf = 0x0A;
 constexpr uint8_t kTableLeaf = 0x0D;
-constexpr uint32_t kUsable = StoreImage::kPageSize; // no bytes reserved per page
+constexpr uint32_t kUsable = BTreeImage::kPageSize; // no bytes reserved per page
 
 int varintLength(uint64_t v) {
     if (v >> 56) return 9;
@@ -30,6 +30,10 @@ int varintLength(uint64_t v) {
 }
 
 int putVarint(unsigned char* p, uint64_t v) {
+    if (v < 0x80) {
+        *p = static_cast<unsigned char>(v);
+        return 1;
+    }
     if (v >> 56) {
         p[8] = static_cast<unsigned char>(v);
         v >>= 8;
@@ -76,6 +80,8 @@ size_t bodySize(uint64_t type) {
 void Record::add(uint64_t type, int64_t value, const char* text) {
     if (columns_ == column_.size()) throw std::length_error("too many columns in a record");
     column_[columns_++] = {type, value, text};
+    typesSize_ += size_t(varintLength(type));
+    bodySize_ += bodySize(type);
 }
 
 void Record::addInt(int64_t v) {
@@ -97,17 +103,7 @@ void Record::addInt(int64_t v) {
 
 // The header's length counts its own varint.
 size_t Record::headerSize() const {
-    size_t types = 0;
-    for (size_t i = 0; i < columns_; ++i)
-        types += size_t(varintLength(column_[i].type));
-    return types + 1 < 0x80 ? types + 1 : types + 2;
-}
-
-size_t Record::size() const {
-    size_t n = headerSize();
-    for (size_t i = 0; i < columns_; ++i)
-        n += bodySize(column_[i].type);
-    return n;
+    return typesSize_ + 1 < 0x80 ? typesSize_ + 1 : typesSize_ + 2;
 }
 
 void Record::write(unsigned char* out) const {
@@ -130,7 +126,7 @@ void Record::write(unsigned char* out) const {
 
 // ---- pages ----
 
-struct StoreImage::OpenPage {
+struct BTreeImage::OpenPage {
     uint32_t number = 0; // 0: none open
     uint8_t kind = 0;
     uint32_t header = 0; // where the b-tree header starts: after the file header on page 1
@@ -147,22 +143,21 @@ struct StoreImage::OpenPage {
 
 // An index entry that separates two pages of a level: it sits in their parent, left of the
 // pointer to the page below it.
-struct StoreImage::Divider {
+struct BTreeImage::Divider {
     uint32_t child;
     size_t entry;
     uint32_t overflow; // its overflow chain once written (0: none yet)
 };
 
-StoreImage::StoreImage(size_t expectedBytes) {
+BTreeImage::BTreeImage(size_t expectedBytes) {
     reserve(expectedBytes / kPageSize + 1);
-    newPage(); // page 1, the schema, written last
 }
 
-StoreImage::~StoreImage() {
+BTreeImage::~BTreeImage() {
     sqlite3_free(data_);
 }
 
-void StoreImage::reserve(size_t pages) {
+void BTreeImage::reserve(size_t pages) {
     auto* grown =
         static_cast<unsigned char*>(sqlite3_realloc64(data_, uint64_t(pages) * kPageSize));
     if (!grown) throw std::bad_alloc();
@@ -171,32 +166,37 @@ void StoreImage::reserve(size_t pages) {
     preferHugePages(data_, capacity_ * kPageSize);
 }
 
-uint32_t StoreImage::newPage() {
+uint32_t BTreeImage::newPage() {
     if (pages_ == capacity_) reserve(std::max<size_t>(capacity_ * 2, 256));
     ++pages_;
     std::memset(page(static_cast<uint32_t>(pages_)), 0, kPageSize);
     return static_cast<uint32_t>(pages_);
 }
 
-StoreImage::OpenPage StoreImage::startPage(uint8_t kind, uint32_t number) {
+void BTreeImage::putPage(unsigned char* at, uint32_t number) {
+    put32(at, number);
+    pageNumbers_.push_back(size_t(at - data_));
+}
+
+BTreeImage::OpenPage BTreeImage::startPage(uint8_t kind, uint32_t number) {
     OpenPage p;
     p.number = number ? number : newPage();
     p.kind = kind;
-    p.header = p.number == 1 ? 100 : 0;
+    p.header = p.number == 1 ? firstHeader_ : 0;
     return p;
 }
 
-void StoreImage::finishPage(OpenPage& p, uint32_t rightChild) {
+void BTreeImage::finishPage(OpenPage& p, uint32_t rightChild) {
     unsigned char* h = page(p.number) + p.header;
     h[0] = p.kind;
     put16(h + 1, 0); // no free blocks
     put16(h + 3, p.cells);
     put16(h + 5, p.content == 65536 ? 0 : p.content);
     h[7] = 0; // no fragmented bytes
-    if (!p.leaf()) put32(h + 8, rightChild);
+    if (!p.leaf()) putPage(h + 8, rightChild);
 }
 
-uint32_t StoreImage::cellSize(const OpenPage& p, size_t payload, int64_t rowid) const {
+uint32_t BTreeImage::cellSize(const OpenPage& p, size_t payload, int64_t rowid) const {
     if (p.kind == kTableInterior) return 4 + uint32_t(varintLength(uint64_t(rowid)));
     const uint32_t local = localPayload(payload, p.kind == kTableLeaf);
     uint32_t size = uint32_t(varintLength(payload)) + local + (local < payload ? 4 : 0);
@@ -205,12 +205,12 @@ uint32_t StoreImage::cellSize(const OpenPage& p, size_t payload, int64_t rowid) 
     return size;
 }
 
-uint32_t StoreImage::writeOverflow(const char* rest, size_t n) {
+uint32_t BTreeImage::writeOverflow(const unsigned char* rest, size_t n) {
     uint32_t first = 0, previous = 0;
     while (n > 0) {
         const uint32_t number = newPage();
         if (previous)
-            put32(page(previous), number);
+            putPage(page(previous), number);
         else
             first = number;
         const size_t take = std::min<size_t>(n, kUsable - 4);
@@ -225,7 +225,7 @@ uint32_t StoreImage::writeOverflow(const char* rest, size_t n) {
 // `overflow` names the payload's overflow chain when it was written before (a cell taken back
 // from one page and put in its parent keeps its chain); a new chain is written and named
 // there otherwise.
-void StoreImage::writeCell(OpenPage& p, const Record& record, int64_t rowid, uint32_t child,
+void BTreeImage::writeCell(OpenPage& p, const Record& record, int64_t rowid, uint32_t child,
                            uint32_t& overflow) {
     const size_t payload = p.kind == kTableInterior ? 0 : record.size();
     const uint32_t size = cellSize(p, payload, rowid);
@@ -233,14 +233,14 @@ void StoreImage::writeCell(OpenPage& p, const Record& record, int64_t rowid, uin
         p.kind == kTableInterior ? 0 : localPayload(payload, p.kind == kTableLeaf);
     if (local < payload) {
         spilled_.resize(payload);
-        record.write(reinterpret_cast<unsigned char*>(spilled_.data()));
+        record.write(spilled_.data());
         if (!overflow) overflow = writeOverflow(spilled_.data() + local, payload - local);
     }
     p.content -= size;
     unsigned char* base = page(p.number);
     unsigned char* c = base + p.content;
     if (!p.leaf()) {
-        put32(c, child);
+        putPage(c, child);
         c += 4;
     }
     if (p.kind == kTableInterior) {
@@ -250,7 +250,7 @@ void StoreImage::writeCell(OpenPage& p, const Record& record, int64_t rowid, uin
         if (p.kind == kTableLeaf) c += putVarint(c, uint64_t(rowid));
         if (local < payload) {
             std::memcpy(c, spilled_.data(), local);
-            put32(c + local, overflow);
+            putPage(c + local, overflow);
         } else {
             record.write(c);
         }
@@ -261,8 +261,13 @@ void StoreImage::writeCell(OpenPage& p, const Record& record, int64_t rowid, uin
     p.lastOverflow = local < payload ? overflow : 0;
 }
 
-void StoreImage::unwriteCell(OpenPage& p) {
+void BTreeImage::unwriteCell(OpenPage& p) {
     unsigned char* base = page(p.number);
+    // The cell's page numbers were the last written.
+    const size_t from = size_t(base - data_) + p.content;
+    while (!pageNumbers_.empty() && pageNumbers_.back() >= from &&
+           pageNumbers_.back() < from + p.lastCell)
+        pageNumbers_.pop_back();
     std::memset(base + p.content, 0, p.lastCell);
     p.content += p.lastCell;
     --p.cells;
@@ -273,7 +278,7 @@ void StoreImage::unwriteCell(OpenPage& p) {
 
 // ---- b-trees ----
 
-uint32_t StoreImage::addTable(size_t rows, const Fill& fill) {
+void BTreeImage::buildTable(size_t rows, const Fill& fill) {
     std::vector<std::pair<uint32_t, int64_t>> leaves; // all but the last, with their last rowid
     OpenPage leaf = startPage(kTableLeaf);
     for (size_t k = 0; k < rows; ++k) {
@@ -289,14 +294,14 @@ uint32_t StoreImage::addTable(size_t rows, const Fill& fill) {
         writeCell(leaf, record_, rowid, 0, overflow);
     }
     finishPage(leaf);
-    return tableLevels(std::move(leaves), leaf.number);
+    root_ = tableLevels(std::move(leaves), leaf.number);
 }
 
 // The interior levels over `items` (pages with the last rowid under each) and `last`, the
 // level's last page, whose keys go up with the level above. Returns the root. Every page gets
 // at least one cell: a page holds hundreds of these cells, so when one does not fit there are
 // others to spare for the level's last page.
-uint32_t StoreImage::tableLevels(std::vector<std::pair<uint32_t, int64_t>> items, uint32_t last) {
+uint32_t BTreeImage::tableLevels(std::vector<std::pair<uint32_t, int64_t>> items, uint32_t last) {
     while (!items.empty()) {
         std::vector<std::pair<uint32_t, int64_t>> up;
         const size_t m = items.size();
@@ -326,7 +331,7 @@ uint32_t StoreImage::tableLevels(std::vector<std::pair<uint32_t, int64_t>> items
     return last;
 }
 
-uint32_t StoreImage::addIndex(size_t entries, const Fill& fill) {
+void BTreeImage::buildIndex(size_t entries, const Fill& fill) {
     std::vector<Divider> dividers;
     OpenPage leaf;
     for (size_t e = 0; e < entries; ++e) {
@@ -354,11 +359,11 @@ uint32_t StoreImage::addIndex(size_t entries, const Fill& fill) {
     }
     if (!leaf.number) leaf = startPage(kIndexLeaf);
     finishPage(leaf);
-    return indexLevels(std::move(dividers), leaf.number, fill);
+    root_ = indexLevels(std::move(dividers), leaf.number, fill);
 }
 
 // As tableLevels, but the cells are the dividing entries themselves, which are in no leaf.
-uint32_t StoreImage::indexLevels(std::vector<Divider> items, uint32_t last, const Fill& fill) {
+uint32_t BTreeImage::indexLevels(std::vector<Divider> items, uint32_t last, const Fill& fill) {
     while (!items.empty()) {
         std::vector<Divider> up;
         const size_t m = items.size();
@@ -392,26 +397,47 @@ uint32_t StoreImage::indexLevels(std::vector<Divider> items, uint32_t last, cons
 
 // ---- the file ----
 
-unsigned char* StoreImage::finish(const std::vector<SchemaRow>& schema, int64_t& size) {
-    OpenPage p = startPage(kTableLeaf, 1);
-    int64_t rowid = 0;
-    for (const SchemaRow& row : schema) {
-        record_.clear();
-        record_.addText(row.type, std::strlen(row.type));
-        record_.addText(row.name, std::strlen(row.name));
-        record_.addText(row.tableName, std::strlen(row.tableName));
-        record_.addInt(row.rootPage);
-        record_.addText(row.sql, std::strlen(row.sql));
-        if (!p.fits(cellSize(p, record_.size(), ++rowid)))
-            throw std::length_error("the schema does not fit its page");
-        uint32_t overflow = 0;
-        writeCell(p, record_, rowid, 0, overflow);
+unsigned char* assembleStore(const StoreSchema& schema, int64_t& size) {
+    constexpr size_t kPage = BTreeImage::kPageSize;
+    size_t pages = 1;
+    std::vector<uint32_t> base; // where each tree's page 1 goes
+    for (const StoreSchema::Row& row : schema.rows) {
+        base.push_back(uint32_t(pages + 1));
+        pages += row.tree->pageCount();
     }
-    finishPage(p);
 
-    unsigned char* h = page(1);
+    // Page 1: the schema, a table of its own with the file header before its b-tree header.
+    BTreeImage first(kPage);
+    first.firstHeader_ = 100;
+    first.buildTable(schema.rows.size(), [&](size_t k, Record& r) {
+        const StoreSchema::Row& row = schema.rows[k];
+        r.addText(row.type, std::strlen(row.type));
+        r.addText(row.name, std::strlen(row.name));
+        r.addText(row.tableName, std::strlen(row.tableName));
+        r.addInt(int64_t(base[k] - 1 + row.tree->root()));
+        r.addText(row.sql, std::strlen(row.sql));
+    });
+    if (first.pageCount() != 1) throw std::length_error("the schema does not fit its page");
+
+    auto* file = static_cast<unsigned char*>(sqlite3_malloc64(uint64_t(pages) * kPage));
+    if (!file) throw std::bad_alloc();
+    preferHugePages(file, pages * kPage);
+    std::memcpy(file, first.data_, kPage);
+    for (size_t k = 0; k < schema.rows.size(); ++k) {
+        const BTreeImage& tree = *schema.rows[k].tree;
+        unsigned char* at = file + size_t(base[k] - 1) * kPage;
+        std::memcpy(at, tree.data_, tree.pages_ * kPage);
+        for (size_t offset : tree.pageNumbers_) {
+            unsigned char* p = at + offset;
+            const uint32_t local =
+                uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
+            put32(p, local + base[k] - 1);
+        }
+    }
+
+    unsigned char* h = file;
     std::memcpy(h, "SQLite format 3", 16);
-    put16(h + 16, kPageSize == 65536 ? 1 : kPageSize);
+    put16(h + 16, kPage == 65536 ? 1 : uint32_t(kPage));
     h[18] = 1; // rollback journal, for writing and for reading
     h[19] = 1;
     h[20] = 0;  // no bytes reserved per page
@@ -419,18 +445,14 @@ unsigned char* StoreImage::finish(const std::vector<SchemaRow>& schema, int64_t&
     h[22] = 32;
     h[23] = 32;
     put32(h + 24, 1); // change counter
-    put32(h + 28, static_cast<uint32_t>(pages_));
+    put32(h + 28, static_cast<uint32_t>(pages));
     put32(h + 40, 1); // schema cookie
     put32(h + 44, 4); // schema format
     put32(h + 56, 1); // UTF-8
     put32(h + 92, 1); // the page count above is valid for change 1
     put32(h + 96, SQLITE_VERSION_NUMBER);
-
-    size = int64_t(pages_) * kPageSize;
-    unsigned char* image = data_;
-    data_ = nullptr;
-    pages_ = capacity_ = 0;
-    return image;
+    size = int64_t(pages * kPage);
+    return file;
 }
 
 } // namespace lexivane::db

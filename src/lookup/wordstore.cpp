@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <future>
 #include <mutex>
 #include <sqlite3.h>
 #include <utility>
@@ -106,8 +107,9 @@ StoreOrders storeOrders(const WordTable& table) {
     const auto& rows = table.rows;
     const char* text = table.text.data();
     StoreOrders out;
-    reserveLarge(out.lengths, rows.size());
-    out.lengths.resize(rows.size());
+    std::vector<int> lengths;
+    reserveLarge(lengths, rows.size());
+    lengths.resize(rows.size());
     reserveLarge(out.byWord, rows.size());
     std::vector<Keyed> keyed, scratch;
     reserveLarge(keyed, rows.size());
@@ -115,12 +117,12 @@ StoreOrders storeOrders(const WordTable& table) {
     for (size_t i = 0; i < rows.size(); ++i) {
         const auto& r = rows[i];
         if (r.length == WordTable::kNull) {
-            out.lengths[i] = -1;
+            lengths[i] = -1;
             out.byWord.push_back(static_cast<uint32_t>(i)); // NULLs first, as stored
             continue;
         }
-        out.lengths[i] = charCount(text + r.offset, r.length);
-        longest = std::max(longest, out.lengths[i]);
+        lengths[i] = charCount(text + r.offset, r.length);
+        longest = std::max(longest, lengths[i]);
         keyed.push_back({sortPrefix(text + r.offset, r.length), static_cast<uint32_t>(i)});
     }
     // Each word's sort prefix orders it among the others as an integer; only words with the
@@ -156,14 +158,17 @@ StoreOrders storeOrders(const WordTable& table) {
     // By length, NULLs (no length) first, each length in the order above: a stable counting
     // sort of it.
     std::vector<size_t> start(static_cast<size_t>(longest) + 3, 0);
-    for (int n : out.lengths)
+    for (int n : lengths)
         ++start[static_cast<size_t>(n + 2)];
     for (size_t b = 1; b < start.size(); ++b)
         start[b] += start[b - 1];
     reserveLarge(out.byLength, order.size());
     out.byLength.resize(order.size());
-    for (uint32_t row : order)
-        out.byLength[start[static_cast<size_t>(out.lengths[row] + 1)]++] = row;
+    for (uint32_t row : order) {
+        const int n = lengths[row];
+        out.byLength[start[static_cast<size_t>(n + 1)]++] = {row, rows[row].offset,
+                                                             rows[row].length, n};
+    }
     return out;
 }
 
@@ -196,9 +201,14 @@ sqlite3* openStore() {
 void loadWords(sqlite3* db, const WordTable& table) {
     // The file is written as SQLite would leave it after the inserts and the two CREATE INDEX
     // statements, every b-tree laid out in its final order, and then taken over whole: no
-    // statement per row and no sort through the collation callback.
-    const StoreOrders orders = storeOrders(table);
+    // statement per row and no sort through the collation callback. The table needs no order,
+    // so it is written while the words are sorted, and the two indexes side by side after.
     const auto& rows = table.rows;
+    size_t textBytes = 0;
+    for (const WordTable::Slot& s : rows)
+        textBytes += s.length == WordTable::kNull ? 0 : s.length;
+    // A word and some 10 bytes of cell and numbers in each tree; pages are nearly full.
+    const size_t treeBytes = (textBytes + 12 * rows.size()) * 21 / 20 + (1 << 16);
     auto addWord = [&](Record& r, uint32_t row) {
         const WordTable::Slot& s = rows[row];
         if (s.length == WordTable::kNull)
@@ -206,42 +216,43 @@ void loadWords(sqlite3* db, const WordTable& table) {
         else
             r.addText(table.text.data() + s.offset, s.length);
     };
-    size_t textBytes = 0;
-    for (const WordTable::Slot& s : rows)
-        textBytes += s.length == WordTable::kNull ? 0 : s.length;
-    // Each word is stored three times (the table and the two indexes) with some 30 bytes of
-    // cells and numbers; pages are nearly full.
-    StoreImage image((3 * textBytes + 32 * rows.size()) * 21 / 20 + (1 << 16));
-    const uint32_t words =
-        image.addTable(rows.size(), [&](size_t k, Record& r) { addWord(r, uint32_t(k)); });
-    // The indexes visit the words out of their stored order: ask for the text a little ahead.
-    auto prefetch = [&](const std::vector<uint32_t>& order, size_t e) {
-        constexpr size_t kAhead = 16;
-        if (e + kAhead < order.size())
-            __builtin_prefetch(table.text.data() + rows[order[e + kAhead]].offset);
-    };
-    const uint32_t byLength = image.addIndex(rows.size(), [&](size_t e, Record& r) {
-        prefetch(orders.byLength, e);
-        const uint32_t row = orders.byLength[e];
-        if (orders.lengths[row] < 0)
-            r.addNull();
-        else
-            r.addInt(orders.lengths[row]);
-        addWord(r, row);
-        r.addInt(int64_t(row) + 1);
+
+    // Each std::async future waits for its thread when it goes, also on the way out by an
+    // exception, so nothing here outlives what it uses.
+    std::future<StoreOrders> sorting =
+        std::async(std::launch::async, [&] { return storeOrders(table); });
+    BTreeImage words(treeBytes);
+    words.buildTable(rows.size(), [&](size_t k, Record& r) { addWord(r, uint32_t(k)); });
+    const StoreOrders orders = sorting.get();
+
+    BTreeImage byLength(treeBytes), byWord(treeBytes);
+    std::future<void> lengths = std::async(std::launch::async, [&] {
+        byLength.buildIndex(rows.size(), [&](size_t e, Record& r) {
+            const StoreOrders::LengthEntry& x = orders.byLength[e];
+            if (x.chars < 0) {
+                r.addNull();
+                r.addNull();
+            } else {
+                r.addInt(x.chars);
+                r.addText(table.text.data() + x.offset, x.bytes);
+            }
+            r.addInt(int64_t(x.row) + 1);
+        });
     });
-    const uint32_t byWord = image.addIndex(rows.size(), [&](size_t e, Record& r) {
-        prefetch(orders.byWord, e);
+    byWord.buildIndex(rows.size(), [&](size_t e, Record& r) {
         const uint32_t row = orders.byWord[e];
         addWord(r, row);
         r.addInt(int64_t(row) + 1);
     });
+    lengths.get();
+
     int64_t size = 0;
-    unsigned char* file = image.finish(
-        {{"table", "words", "words", words, "CREATE TABLE words(word text collate lexi_general)"},
-         {"index", "words_by_len", "words", byLength,
-          "CREATE INDEX words_by_len on words(len(word), word)"},
-         {"index", "words_by_word", "words", byWord, "CREATE INDEX words_by_word on words(word)"}},
+    unsigned char* file = assembleStore(
+        {{{"table", "words", "words", &words, "CREATE TABLE words(word text collate lexi_general)"},
+          {"index", "words_by_len", "words", &byLength,
+           "CREATE INDEX words_by_len on words(len(word), word)"},
+          {"index", "words_by_word", "words", &byWord,
+           "CREATE INDEX words_by_word on words(word)"}}},
         size);
     // Read-only: nothing changes the words once they are in.
     if (sqlite3_deserialize(db, "main", file, size, size,

@@ -22,13 +22,20 @@ sqlite3* openStore();
 // k + 1. Throws AppError.
 void loadWords(sqlite3* db, const WordTable& table);
 
-// The two orders the indexes hold, as row numbers of `table`.
+// The two orders the indexes hold.
 struct StoreOrders {
-    // By the collation; NULLs first; identical words by row (the rowid breaks their tie).
+    // Row numbers of `table` by the collation; NULLs first; identical words by row (the rowid
+    // breaks their tie).
     std::vector<uint32_t> byWord;
-    // NULLs first, then by length in characters, each length in the order of byWord.
-    std::vector<uint32_t> byLength;
-    std::vector<int> lengths; // per row: len(word), -1 for NULL
+    // NULLs first, then by length in characters, each length in the order of byWord. Each
+    // entry carries what the index needs, so that writing it reads them in turn rather than
+    // jumping about the table.
+    struct LengthEntry {
+        uint32_t row;
+        uint32_t offset, bytes; // the row's slot
+        int chars;              // len(word), -1 for NULL
+    };
+    std::vector<LengthEntry> byLength;
 };
 StoreOrders storeOrders(const WordTable& table);
 

@@ -243,11 +243,17 @@ class TestQueries : public QObject {
     void storeOrdersAreTheIndexOrders() {
         QFETCH(QStringList, words);
         const lexivane::db::StoreOrders orders = lexivane::db::storeOrders(tableOf(words));
-        auto asRows = [](const std::vector<uint32_t>& v) {
-            return std::vector<int>(v.begin(), v.end());
-        };
-        QCOMPARE(asRows(orders.byWord), indexOrder(words, false));
-        QCOMPARE(asRows(orders.byLength), indexOrder(words, true));
+        QCOMPARE(std::vector<int>(orders.byWord.begin(), orders.byWord.end()),
+                 indexOrder(words, false));
+        std::vector<int> byLength;
+        for (const auto& e : orders.byLength) {
+            byLength.push_back(int(e.row));
+            // What the index needs of the row comes with it.
+            const QString& w = words[int(e.row)];
+            QCOMPARE(e.chars, w.isNull() ? -1 : reference::length(w));
+            if (!w.isNull()) QCOMPARE(int(e.bytes), int(w.toUtf8().size()));
+        }
+        QCOMPARE(byLength, indexOrder(words, true));
     }
 
     void storeFromARandomListIsSoundAndInOrder() {
