@@ -149,51 +149,35 @@ struct BTreeImage::Divider {
     uint32_t overflow; // its overflow chain once written (0: none yet)
 };
 
-BTreeImage::BTreeImage(size_t expectedBytes) {
-    reserve(expectedBytes / kPageSize + 1);
-}
-
-BTreeImage::~BTreeImage() {
-    sqlite3_free(data_);
-}
-
-void BTreeImage::reserve(size_t pages) {
-    auto* grown =
-        static_cast<unsigned char*>(sqlite3_realloc64(data_, uint64_t(pages) * kPageSize));
-    if (!grown) throw std::bad_alloc();
-    data_ = grown;
-    capacity_ = pages;
-    preferHugePages(data_, capacity_ * kPageSize);
-}
+BTreeImage::BTreeImage(unsigned char* file, uint32_t first, uint32_t pages, uint32_t header)
+    : file_(file), first_(first), pages_(pages), header_(header) {}
 
 uint32_t BTreeImage::newPage() {
-    if (pages_ == capacity_) reserve(std::max<size_t>(capacity_ * 2, 256));
-    ++pages_;
-    std::memset(page(static_cast<uint32_t>(pages_)), 0, kPageSize);
-    return static_cast<uint32_t>(pages_);
+    const uint32_t number = first_ + used_++;
+    if (file_) {
+        if (used_ > pages_) throw std::logic_error("a tree outgrew the pages counted for it");
+        std::memset(page(number), 0, kPageSize);
+    }
+    return number;
 }
 
-void BTreeImage::putPage(unsigned char* at, uint32_t number) {
-    put32(at, number);
-    pageNumbers_.push_back(size_t(at - data_));
-}
-
-BTreeImage::OpenPage BTreeImage::startPage(uint8_t kind, uint32_t number) {
+BTreeImage::OpenPage BTreeImage::startPage(uint8_t kind) {
     OpenPage p;
-    p.number = number ? number : newPage();
+    p.number = newPage();
     p.kind = kind;
-    p.header = p.number == 1 ? firstHeader_ : 0;
+    p.header = p.number == first_ ? header_ : 0;
     return p;
 }
 
 void BTreeImage::finishPage(OpenPage& p, uint32_t rightChild) {
+    if (!file_) return;
     unsigned char* h = page(p.number) + p.header;
     h[0] = p.kind;
     put16(h + 1, 0); // no free blocks
     put16(h + 3, p.cells);
     put16(h + 5, p.content == 65536 ? 0 : p.content);
     h[7] = 0; // no fragmented bytes
-    if (!p.leaf()) putPage(h + 8, rightChild);
+    if (!p.leaf()) put32(h + 8, rightChild);
 }
 
 uint32_t BTreeImage::cellSize(const OpenPage& p, size_t payload, int64_t rowid) const {
@@ -205,18 +189,23 @@ uint32_t BTreeImage::cellSize(const OpenPage& p, size_t payload, int64_t rowid) 
     return size;
 }
 
-uint32_t BTreeImage::writeOverflow(const unsigned char* rest, size_t n) {
+// The part of the record past `local` bytes, on a chain of overflow pages.
+uint32_t BTreeImage::writeOverflow(const Record& record, size_t local) {
+    const size_t payload = record.size();
+    if (file_) {
+        spilled_.resize(payload);
+        record.write(spilled_.data());
+    }
     uint32_t first = 0, previous = 0;
-    while (n > 0) {
+    for (size_t at = local; at < payload;) {
         const uint32_t number = newPage();
-        if (previous)
-            putPage(page(previous), number);
-        else
-            first = number;
-        const size_t take = std::min<size_t>(n, kUsable - 4);
-        std::memcpy(page(number) + 4, rest, take);
-        rest += take;
-        n -= take;
+        const size_t take = std::min<size_t>(payload - at, kUsable - 4);
+        if (file_) {
+            if (previous) put32(page(previous), number);
+            std::memcpy(page(number) + 4, spilled_.data() + at, take);
+        }
+        if (!previous) first = number;
+        at += take;
         previous = number;
     }
     return first;
@@ -231,47 +220,44 @@ void BTreeImage::writeCell(OpenPage& p, const Record& record, int64_t rowid, uin
     const uint32_t size = cellSize(p, payload, rowid);
     const uint32_t local =
         p.kind == kTableInterior ? 0 : localPayload(payload, p.kind == kTableLeaf);
-    if (local < payload) {
-        spilled_.resize(payload);
-        record.write(spilled_.data());
-        if (!overflow) overflow = writeOverflow(spilled_.data() + local, payload - local);
-    }
+    if (local < payload && !overflow) overflow = writeOverflow(record, local);
     p.content -= size;
-    unsigned char* base = page(p.number);
-    unsigned char* c = base + p.content;
-    if (!p.leaf()) {
-        putPage(c, child);
-        c += 4;
-    }
-    if (p.kind == kTableInterior) {
-        putVarint(c, uint64_t(rowid));
-    } else {
-        c += putVarint(c, payload);
-        if (p.kind == kTableLeaf) c += putVarint(c, uint64_t(rowid));
-        if (local < payload) {
-            std::memcpy(c, spilled_.data(), local);
-            putPage(c + local, overflow);
-        } else {
-            record.write(c);
+    if (file_) {
+        unsigned char* base = page(p.number);
+        unsigned char* c = base + p.content;
+        if (!p.leaf()) {
+            put32(c, child);
+            c += 4;
         }
+        if (p.kind == kTableInterior) {
+            putVarint(c, uint64_t(rowid));
+        } else {
+            c += putVarint(c, payload);
+            if (p.kind == kTableLeaf) c += putVarint(c, uint64_t(rowid));
+            if (local < payload) {
+                spilled_.resize(payload);
+                record.write(spilled_.data());
+                std::memcpy(c, spilled_.data(), local);
+                put32(c + local, overflow);
+            } else {
+                record.write(c);
+            }
+        }
+        put16(base + p.pointersEnd(), p.content);
     }
-    put16(base + p.pointersEnd(), p.content);
     ++p.cells;
     p.lastCell = size;
     p.lastOverflow = local < payload ? overflow : 0;
 }
 
 void BTreeImage::unwriteCell(OpenPage& p) {
-    unsigned char* base = page(p.number);
-    // The cell's page numbers were the last written.
-    const size_t from = size_t(base - data_) + p.content;
-    while (!pageNumbers_.empty() && pageNumbers_.back() >= from &&
-           pageNumbers_.back() < from + p.lastCell)
-        pageNumbers_.pop_back();
-    std::memset(base + p.content, 0, p.lastCell);
+    if (file_) {
+        unsigned char* base = page(p.number);
+        std::memset(base + p.content, 0, p.lastCell);
+        std::memset(base + p.pointersEnd() - 2, 0, 2);
+    }
     p.content += p.lastCell;
     --p.cells;
-    std::memset(base + p.pointersEnd(), 0, 2);
     p.lastCell = 0;
     p.lastOverflow = 0;
 }
@@ -397,47 +383,42 @@ uint32_t BTreeImage::indexLevels(std::vector<Divider> items, uint32_t last, cons
 
 // ---- the file ----
 
-unsigned char* assembleStore(const StoreSchema& schema, int64_t& size) {
-    constexpr size_t kPage = BTreeImage::kPageSize;
-    size_t pages = 1;
-    std::vector<uint32_t> base; // where each tree's page 1 goes
-    for (const StoreSchema::Row& row : schema.rows) {
-        base.push_back(uint32_t(pages + 1));
-        pages += row.tree->pageCount();
-    }
+StoreFile::StoreFile(size_t pages) {
+    reserve(std::max<size_t>(pages, 1));
+}
 
+StoreFile::~StoreFile() {
+    sqlite3_free(data_);
+}
+
+void StoreFile::reserve(size_t pages) {
+    if (pages <= capacity_) return;
+    auto* grown = static_cast<unsigned char*>(
+        sqlite3_realloc64(data_, uint64_t(pages) * BTreeImage::kPageSize));
+    if (!grown) throw std::bad_alloc();
+    data_ = grown;
+    capacity_ = pages;
+    preferHugePages(data_, capacity_ * BTreeImage::kPageSize);
+}
+
+unsigned char* StoreFile::finish(size_t pages, const std::vector<SchemaRow>& schema,
+                                 int64_t& size) {
+    constexpr uint32_t kPage = BTreeImage::kPageSize;
+    reserve(pages);
     // Page 1: the schema, a table of its own with the file header before its b-tree header.
-    BTreeImage first(kPage);
-    first.firstHeader_ = 100;
-    first.buildTable(schema.rows.size(), [&](size_t k, Record& r) {
-        const StoreSchema::Row& row = schema.rows[k];
+    BTreeImage first(data_, 1, 1, 100);
+    first.buildTable(schema.size(), [&](size_t k, Record& r) {
+        const SchemaRow& row = schema[k];
         r.addText(row.type, std::strlen(row.type));
         r.addText(row.name, std::strlen(row.name));
         r.addText(row.tableName, std::strlen(row.tableName));
-        r.addInt(int64_t(base[k] - 1 + row.tree->root()));
+        r.addInt(row.rootPage);
         r.addText(row.sql, std::strlen(row.sql));
     });
-    if (first.pageCount() != 1) throw std::length_error("the schema does not fit its page");
 
-    auto* file = static_cast<unsigned char*>(sqlite3_malloc64(uint64_t(pages) * kPage));
-    if (!file) throw std::bad_alloc();
-    preferHugePages(file, pages * kPage);
-    std::memcpy(file, first.data_, kPage);
-    for (size_t k = 0; k < schema.rows.size(); ++k) {
-        const BTreeImage& tree = *schema.rows[k].tree;
-        unsigned char* at = file + size_t(base[k] - 1) * kPage;
-        std::memcpy(at, tree.data_, tree.pages_ * kPage);
-        for (size_t offset : tree.pageNumbers_) {
-            unsigned char* p = at + offset;
-            const uint32_t local =
-                uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
-            put32(p, local + base[k] - 1);
-        }
-    }
-
-    unsigned char* h = file;
+    unsigned char* h = data_;
     std::memcpy(h, "SQLite format 3", 16);
-    put16(h + 16, kPage == 65536 ? 1 : uint32_t(kPage));
+    put16(h + 16, kPage == 65536 ? 1 : kPage);
     h[18] = 1; // rollback journal, for writing and for reading
     h[19] = 1;
     h[20] = 0;  // no bytes reserved per page
@@ -446,12 +427,18 @@ unsigned char* assembleStore(const StoreSchema& schema, int64_t& size) {
     h[23] = 32;
     put32(h + 24, 1); // change counter
     put32(h + 28, static_cast<uint32_t>(pages));
-    put32(h + 40, 1); // schema cookie
-    put32(h + 44, 4); // schema format
-    put32(h + 56, 1); // UTF-8
+    std::memset(h + 32, 0, 8); // no free pages
+    put32(h + 40, 1);          // schema cookie
+    put32(h + 44, 4);          // schema format
+    std::memset(h + 48, 0, 8); // no cache size, no auto-vacuum
+    put32(h + 56, 1);          // UTF-8
+    std::memset(h + 60, 0, 32);
     put32(h + 92, 1); // the page count above is valid for change 1
     put32(h + 96, SQLITE_VERSION_NUMBER);
-    size = int64_t(pages * kPage);
+    size = int64_t(pages) * kPage;
+    unsigned char* file = data_;
+    data_ = nullptr;
+    capacity_ = 0;
     return file;
 }
 

@@ -37,76 +37,82 @@ class Record {
     size_t typesSize_ = 0, bodySize_ = 0;
 };
 
-struct StoreSchema;
-class BTreeImage;
-unsigned char* assembleStore(const StoreSchema& schema, int64_t& size);
-
-// One b-tree, written into pages of its own numbered from 1, so that several can be written at
-// once; assembleStore() gives each its place in the file. Built once, by buildTable or
-// buildIndex.
+// One b-tree. Built once, by buildTable or buildIndex: either only counted (how many pages it
+// takes), or written into pages of a StoreFile set aside for it after counting. Counting first
+// lets several trees be written into one file at once, each straight into its place.
 class BTreeImage {
   public:
     // Gives the record of row (or entry) k, counted from 0.
     using Fill = std::function<void(size_t k, Record& record)>;
 
-    // `expectedBytes`: how large the tree will likely be, so that it is allocated once.
-    explicit BTreeImage(size_t expectedBytes = 0);
-    ~BTreeImage();
-    BTreeImage(const BTreeImage&) = delete;
-    BTreeImage& operator=(const BTreeImage&) = delete;
+    // Counts, writing nothing.
+    BTreeImage() = default;
+    // Writes into `pages` pages of `file` from page `first` on; more is a logic error.
+    // `header`: where the first page's b-tree header starts (100 on the file's page 1).
+    BTreeImage(unsigned char* file, uint32_t first, uint32_t pages, uint32_t header = 0);
 
     // A table b-tree of `rows` rows, row k under rowid k + 1.
     void buildTable(size_t rows, const Fill& fill);
     // An index b-tree of `entries` entries, given in the index's order.
     void buildIndex(size_t entries, const Fill& fill);
 
-    uint32_t pageCount() const { return uint32_t(pages_); }
-    uint32_t root() const { return root_; } // among its own pages
+    uint32_t pageCount() const { return used_; }
+    uint32_t root() const { return root_; } // a page of the file when written
 
     static constexpr uint32_t kPageSize = 4096;
 
   private:
-    friend unsigned char* assembleStore(const StoreSchema& schema, int64_t& size);
     struct OpenPage;
     struct Divider;
-    void reserve(size_t pages);
     uint32_t newPage();
-    unsigned char* page(uint32_t number) { return data_ + size_t(number - 1) * kPageSize; }
-    void putPage(unsigned char* at, uint32_t number); // a page number, moved with the tree
-    OpenPage startPage(uint8_t kind, uint32_t number = 0);
+    unsigned char* page(uint32_t number) { return file_ + size_t(number - 1) * kPageSize; }
+    OpenPage startPage(uint8_t kind);
     void finishPage(OpenPage& p, uint32_t rightChild = 0);
     uint32_t cellSize(const OpenPage& p, size_t payload, int64_t rowid) const;
     void writeCell(OpenPage& p, const Record& record, int64_t rowid, uint32_t child,
                    uint32_t& overflow);
     void unwriteCell(OpenPage& p);
-    uint32_t writeOverflow(const unsigned char* rest, size_t n);
+    uint32_t writeOverflow(const Record& record, size_t local);
     uint32_t tableLevels(std::vector<std::pair<uint32_t, int64_t>> items, uint32_t last);
     uint32_t indexLevels(std::vector<Divider> items, uint32_t last, const Fill& fill);
 
-    unsigned char* data_ = nullptr;
-    size_t pages_ = 0;
-    size_t capacity_ = 0; // in pages
+    unsigned char* file_ = nullptr; // null: counting
+    uint32_t first_ = 1;
+    uint32_t pages_ = 0; // set aside for the tree
+    uint32_t header_ = 0;
+    uint32_t used_ = 0;
     uint32_t root_ = 0;
-    uint32_t firstHeader_ = 0; // where page 1's b-tree header starts (100 in the file's page 1)
-    std::vector<size_t> pageNumbers_;    // byte offsets of the page numbers written
     std::vector<unsigned char> spilled_; // scratch: a payload that overflows, whole
     Record record_;                      // scratch
 };
 
-struct StoreSchema {
-    struct Row {
+// The file the trees are written into: page 1 holds the file header and the schema, the trees
+// follow. Allocated with sqlite3_malloc64, for sqlite3_deserialize to own once finished.
+class StoreFile {
+  public:
+    // `pages`: how many the file will likely have, so that it is allocated once.
+    explicit StoreFile(size_t pages);
+    ~StoreFile();
+    StoreFile(const StoreFile&) = delete;
+    StoreFile& operator=(const StoreFile&) = delete;
+
+    // Room for `pages` pages in all. May move the file: not while a tree is being written.
+    void reserve(size_t pages);
+    unsigned char* data() { return data_; }
+
+    struct SchemaRow {
         const char* type; // "table" or "index"
         const char* name;
         const char* tableName;
-        const BTreeImage* tree;
+        uint32_t rootPage;
         const char* sql;
     };
-    std::vector<Row> rows;
-};
+    // Writes page 1 for a file of `pages` pages and hands the file over, `size` bytes.
+    unsigned char* finish(size_t pages, const std::vector<SchemaRow>& schema, int64_t& size);
 
-// The whole file: the header and the schema on page 1, then each tree's pages in the order of
-// the schema. Allocated with sqlite3_malloc64, `size` bytes, for sqlite3_deserialize to own.
-// Throws std::bad_alloc.
-unsigned char* assembleStore(const StoreSchema& schema, int64_t& size);
+  private:
+    unsigned char* data_ = nullptr;
+    size_t capacity_ = 0; // in pages
+};
 
 } // namespace lexivane::db

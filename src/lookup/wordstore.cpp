@@ -201,14 +201,11 @@ sqlite3* openStore() {
 void loadWords(sqlite3* db, const WordTable& table) {
     // The file is written as SQLite would leave it after the inserts and the two CREATE INDEX
     // statements, every b-tree laid out in its final order, and then taken over whole: no
-    // statement per row and no sort through the collation callback. The table needs no order,
-    // so it is written while the words are sorted, and the two indexes side by side after.
+    // statement per row and no sort through the collation callback. Each tree is counted
+    // before it is written, so that it can be written straight into its place: the table
+    // while the words are sorted, then the two indexes side by side.
     const auto& rows = table.rows;
-    size_t textBytes = 0;
-    for (const WordTable::Slot& s : rows)
-        textBytes += s.length == WordTable::kNull ? 0 : s.length;
-    // A word and some 10 bytes of cell and numbers in each tree; pages are nearly full.
-    const size_t treeBytes = (textBytes + 12 * rows.size()) * 21 / 20 + (1 << 16);
+    const size_t n = rows.size();
     auto addWord = [&](Record& r, uint32_t row) {
         const WordTable::Slot& s = rows[row];
         if (s.length == WordTable::kNull)
@@ -216,46 +213,70 @@ void loadWords(sqlite3* db, const WordTable& table) {
         else
             r.addText(table.text.data() + s.offset, s.length);
     };
+    const BTreeImage::Fill tableRow = [&](size_t k, Record& r) { addWord(r, uint32_t(k)); };
 
     // Each std::async future waits for its thread when it goes, also on the way out by an
     // exception, so nothing here outlives what it uses.
     std::future<StoreOrders> sorting =
         std::async(std::launch::async, [&] { return storeOrders(table); });
-    BTreeImage words(treeBytes);
-    words.buildTable(rows.size(), [&](size_t k, Record& r) { addWord(r, uint32_t(k)); });
+    BTreeImage tableCount;
+    tableCount.buildTable(n, tableRow);
+    const uint32_t tablePages = tableCount.pageCount();
+    // Each index takes a little more than the table.
+    StoreFile file(1 + tablePages * 3 + tablePages / 4);
+    BTreeImage words(file.data(), 2, tablePages);
+    words.buildTable(n, tableRow);
     const StoreOrders orders = sorting.get();
 
-    BTreeImage byLength(treeBytes), byWord(treeBytes);
-    std::future<void> lengths = std::async(std::launch::async, [&] {
-        byLength.buildIndex(rows.size(), [&](size_t e, Record& r) {
-            const StoreOrders::LengthEntry& x = orders.byLength[e];
-            if (x.chars < 0) {
-                r.addNull();
-                r.addNull();
-            } else {
-                r.addInt(x.chars);
-                r.addText(table.text.data() + x.offset, x.bytes);
-            }
-            r.addInt(int64_t(x.row) + 1);
-        });
-    });
-    byWord.buildIndex(rows.size(), [&](size_t e, Record& r) {
+    const BTreeImage::Fill lengthEntry = [&](size_t e, Record& r) {
+        const StoreOrders::LengthEntry& x = orders.byLength[e];
+        if (x.chars < 0) {
+            r.addNull();
+            r.addNull();
+        } else {
+            r.addInt(x.chars);
+            r.addText(table.text.data() + x.offset, x.bytes);
+        }
+        r.addInt(int64_t(x.row) + 1);
+    };
+    const BTreeImage::Fill wordEntry = [&](size_t e, Record& r) {
         const uint32_t row = orders.byWord[e];
         addWord(r, row);
         r.addInt(int64_t(row) + 1);
+    };
+    std::future<uint32_t> countingLengths = std::async(std::launch::async, [&] {
+        BTreeImage count;
+        count.buildIndex(n, lengthEntry);
+        return count.pageCount();
     });
-    lengths.get();
+    BTreeImage wordCount;
+    wordCount.buildIndex(n, wordEntry);
+    const uint32_t wordPages = wordCount.pageCount();
+    const uint32_t lengthPages = countingLengths.get();
+
+    const uint32_t lengthFirst = 2 + tablePages, wordFirst = lengthFirst + lengthPages;
+    const size_t pages = size_t(wordFirst) + wordPages - 1;
+    file.reserve(pages);
+    std::future<uint32_t> writingLengths = std::async(std::launch::async, [&] {
+        BTreeImage tree(file.data(), lengthFirst, lengthPages);
+        tree.buildIndex(n, lengthEntry);
+        return tree.root();
+    });
+    BTreeImage byWord(file.data(), wordFirst, wordPages);
+    byWord.buildIndex(n, wordEntry);
+    const uint32_t lengthRoot = writingLengths.get();
 
     int64_t size = 0;
-    unsigned char* file = assembleStore(
-        {{{"table", "words", "words", &words, "CREATE TABLE words(word text collate lexi_general)"},
-          {"index", "words_by_len", "words", &byLength,
-           "CREATE INDEX words_by_len on words(len(word), word)"},
-          {"index", "words_by_word", "words", &byWord,
-           "CREATE INDEX words_by_word on words(word)"}}},
-        size);
+    unsigned char* image = file.finish(pages,
+                                       {{"table", "words", "words", words.root(),
+                                         "CREATE TABLE words(word text collate lexi_general)"},
+                                        {"index", "words_by_len", "words", lengthRoot,
+                                         "CREATE INDEX words_by_len on words(len(word), word)"},
+                                        {"index", "words_by_word", "words", byWord.root(),
+                                         "CREATE INDEX words_by_word on words(word)"}},
+                                       size);
     // Read-only: nothing changes the words once they are in.
-    if (sqlite3_deserialize(db, "main", file, size, size,
+    if (sqlite3_deserialize(db, "main", image, size, size,
                             SQLITE_DESERIALIZE_FREEONCLOSE | SQLITE_DESERIALIZE_READONLY) !=
         SQLITE_OK)
         fail(db, "deserialize");
