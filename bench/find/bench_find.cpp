@@ -203,7 +203,8 @@ double windowPathMs(const std::string& mdb) {
     rs.Open(QStringLiteral("select word from words order by word"), &c, 3, 1);
     size_t n = 0;
     while (!rs.Eof()) {
-        n += !rs.Fields(0).Value().isNull();
+        const QString w = rs.Fields(0).Value();
+        n += !w.isNull();
         rs.MoveNext();
     }
     rs.Close();

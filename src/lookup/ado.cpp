@@ -327,7 +327,7 @@ void Recordset::Close() {
     release();
 }
 
-QString Recordset::value(int index) const {
+Variant Recordset::value(int index) const {
     requireOpen();
     if (eof_) throw AppError(kNoCurrentRecord);
     if (index < 0 || index >= sqlite3_column_count(stmt_))
@@ -336,10 +336,10 @@ QString Recordset::value(int index) const {
     if (sqlite3_column_type(stmt_, index) == SQLITE_NULL)
         throw AppError(QStringLiteral("Invalid use of Null"));
     const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, index));
-    return QString::fromUtf8(text, sqlite3_column_bytes(stmt_, index));
+    return Variant(QUtf8StringView(text, sqlite3_column_bytes(stmt_, index)));
 }
 
-QString Field::Value() const {
+Variant Field::Value() const {
     return rs_->value(index_);
 }
 

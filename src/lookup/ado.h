@@ -8,6 +8,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <QUtf8StringView>
 #include <functional>
 #include <future>
 #include <memory>
@@ -78,9 +79,22 @@ class Connection : public Object {
     std::vector<Recordset*> recordsets_;
 };
 
+// What Fields(k).Value gives: the field's text as the row holds it, read in place. It lasts
+// until the recordset moves on or closes; keep a QString of it to hold it longer.
+class Variant {
+  public:
+    operator QString() const { return QString::fromUtf8(text_); }
+    QUtf8StringView utf8() const { return text_; }
+
+  private:
+    friend class Recordset;
+    explicit Variant(QUtf8StringView text) : text_(text) {}
+    QUtf8StringView text_;
+};
+
 class Field {
   public:
-    QString Value() const;
+    Variant Value() const;
 
   private:
     friend class Recordset;
@@ -107,7 +121,7 @@ class Recordset : public Object {
   private:
     friend class Field;
     friend class Connection;
-    QString value(int index) const;
+    Variant value(int index) const;
     void requireOpen() const;
     void release();
     sqlite3_stmt* stmt_ = nullptr;

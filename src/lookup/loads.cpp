@@ -99,7 +99,7 @@ void loadRows(Form& form, Steps& s, ado::Object* rs, int first) {
             first, [&] { return recordset().Eof(); }, false))
         return;
     for (;;) {
-        s.run(first + 2, [&] { items.Add(recordset().Fields(0).Value()); });
+        s.run(first + 2, [&] { items.addUtf8(recordset().Fields(0).Value().utf8()); });
         s.run(first + 4, [&] { recordset().MoveNext(); });
         if (s.test(
                 first + 6, [&] { return form.stopFlag; }, false))

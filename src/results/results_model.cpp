@@ -42,11 +42,10 @@ template <typename T> void makeRoom(std::vector<T>& v) {
 }
 } // namespace
 
-void ResultsModel::Add(const QString& text) {
-    const auto length = size_t(text.size());
-    if (length > kBlockChars || words_.size() >= size_t(INT_MAX))
+char16_t* ResultsModel::room(size_t chars) {
+    if (chars > kBlockChars || words_.size() >= size_t(INT_MAX))
         throw AppError(QStringLiteral("Out of memory"));
-    if (blocks_.empty() || blockUsed_ + length > kBlockChars) {
+    if (blocks_.empty() || blockUsed_ + chars > kBlockChars) {
         constexpr size_t kBytes = kBlockChars * sizeof(char16_t);
         auto* block = static_cast<char16_t*>(std::aligned_alloc(size_t(2) << 20, kBytes));
         if (!block) throw AppError(QStringLiteral("Out of memory"));
@@ -57,11 +56,41 @@ void ResultsModel::Add(const QString& text) {
     }
     makeRoom(words_);
     makeRoom(checked_);
-    std::copy_n(text.utf16(), length, blocks_.back().get() + blockUsed_);
-    words_.push_back({uint32_t(blocks_.size() - 1), uint32_t(blockUsed_), uint32_t(length)});
-    blockUsed_ += length;
+    return blocks_.back().get() + blockUsed_;
+}
+
+void ResultsModel::append(size_t chars) {
+    words_.push_back({uint32_t(blocks_.size() - 1), uint32_t(blockUsed_), uint32_t(chars)});
+    blockUsed_ += chars;
     checked_.push_back(0);
     added();
+}
+
+void ResultsModel::Add(const QString& text) {
+    const auto length = size_t(text.size());
+    std::copy_n(text.utf16(), length, room(length));
+    append(length);
+}
+
+void ResultsModel::addUtf8(QUtf8StringView text) {
+    // UTF-8 never takes fewer bytes than UTF-16 takes units. Plain ASCII, most words, is
+    // copied here; Qt decodes the rest.
+    const auto* in = reinterpret_cast<const unsigned char*>(text.data());
+    const auto n = size_t(text.size());
+    char16_t* out = room(n);
+    size_t ascii = 0;
+    while (ascii < n && in[ascii] < 0x80) {
+        out[ascii] = in[ascii];
+        ++ascii;
+    }
+    size_t length = ascii;
+    if (ascii < n) {
+        const QString rest =
+            QUtf8StringView(text.data() + ascii, text.size() - qsizetype(ascii)).toString();
+        std::copy_n(rest.utf16(), rest.size(), out + ascii);
+        length += size_t(rest.size());
+    }
+    append(length);
 }
 
 QString ResultsModel::word(int row) const {

@@ -11,6 +11,7 @@
 #include <QAbstractTableModel>
 #include <QString>
 #include <QStringView>
+#include <QUtf8StringView>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -26,6 +27,8 @@ class ResultsModel : public QAbstractTableModel, public ReportList {
     int Count() const { return int(words_.size()); }
     void Clear();
     void Add(const QString& text);
+    // The same, decoded straight into the list's own text.
+    void addUtf8(QUtf8StringView text);
     void Remove(int index);
     QString Text(int index) const;
     void setChecked(int index, bool checked);
@@ -56,7 +59,9 @@ class ResultsModel : public QAbstractTableModel, public ReportList {
     void checkIndex(int index) const;
     void added();
 
-    QString word(int row) const; // 0-based
+    QString word(int row) const;  // 0-based
+    char16_t* room(size_t chars); // in the last block, for a word of at most `chars`
+    void append(size_t chars);    // the word just put in room()
 
     // The words' text lies back to back in blocks that never move, so appending copies
     // nothing already there; past the first, each block is one huge page where the system

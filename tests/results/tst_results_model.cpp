@@ -30,6 +30,27 @@ class ResultsModelTest : public QObject {
         QVERIFY_THROWS_EXCEPTION(AppError, m.Remove(0));
     }
 
+    // Words given as UTF-8 read back as the same text: plain, accented, beyond the BMP, and
+    // with the ASCII part at either end.
+    void utf8WordsReadBackTheSame() {
+        ResultsModel m;
+        const QStringList words = {"",
+                                   "apple",
+                                   "émigré",
+                                   "日本",
+                                   "naïve",
+                                   "can't",
+                                   QString::fromUcs4(U"a\U0001F600b", 3),
+                                   "abcdéfg",
+                                   "ßtraße",
+                                   QString(3000, QChar(u'ø'))};
+        for (const QString& w : words)
+            m.addUtf8(QUtf8StringView(w.toUtf8()));
+        QCOMPARE(m.Count(), int(words.size()));
+        for (int i = 0; i < int(words.size()); ++i)
+            QCOMPARE(m.Text(i + 1), words[i]);
+    }
+
     // What a view relies on, checked by Qt's own tester while the list is used as the
     // program uses it.
     void staysConsistentForViews() {
