@@ -264,7 +264,7 @@ int main(int argc, char** argv) {
 
     // Where the start-up goes, in this process: the database open is most of Form_Load.
     {
-        std::vector<double> read, build, byWord, byLen;
+        std::vector<double> read, build;
         db::ReadLimits limits;
         limits.helperPath = QDir(bin).filePath(QStringLiteral("lexivane-words"));
         for (int r = 0; r < std::max(3, runs / 2); ++r) {
@@ -276,29 +276,14 @@ int main(int argc, char** argv) {
             sqlite3* store = db::openStore();
             db::loadWords(store, words);
             build.push_back(msSince(t));
-            // The two indexes rebuilt alone: the share of the build each costs.
-            t.start();
-            sqlite3_exec(store,
-                         "drop index words_by_word; create index words_by_word on words(word)",
-                         nullptr, nullptr, nullptr);
-            byWord.push_back(msSince(t));
-            t.start();
-            sqlite3_exec(
-                store,
-                "drop index words_by_len; create index words_by_len on words(len(word), word)",
-                nullptr, nullptr, nullptr);
-            byLen.push_back(msSince(t));
             sqlite3_close(store);
         }
         std::printf("start-up parts (offscreen, first run): Form1() %.1f ms, Form_Load %.1f ms, "
                     "show + first events %.1f ms\n",
                     constructed, formLoad, shown);
         std::printf("  database open, median of %zu: helper read %.1f ms + word store built "
-                    "(sort, insert, indexes) %.1f ms\n",
+                    "(sort, table and indexes written) %.1f ms\n",
                     read.size(), median(read), median(build));
-        std::printf("  each index rebuilt alone on the built store: words_by_word %.1f ms, "
-                    "words_by_len %.1f ms\n",
-                    median(byWord), median(byLen));
     }
 
     long long emptyHwm = -1, emptyRss = -1;
