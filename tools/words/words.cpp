@@ -6,6 +6,7 @@
 
 #include <mdbtools.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -402,7 +403,7 @@ int main(int argc, char** argv) {
     int length = 0;
     if (!decodeHere) mdb_bind_column(table, column + 1, value.data(), &length);
     // Bound values give no way to tell NULL from an empty text, so the row is cracked
-    // again for its null mask (and, when decoding here, for where the text lies).
+    // again for its null mask.
     std::vector<MdbField> fields(table->num_cols + 1);
     const int pageSize = static_cast<int>(mdb->fmt->pg_size);
     auto crackColumn = [&]() -> const MdbField* {
@@ -425,25 +426,53 @@ int main(int argc, char** argv) {
     mdb_rewind_table(table);
     uint32_t rows = 0;
     std::string text;
-    while (mdb_fetch_row(table)) {
-        if (++rows > maxRows) fail("damaged (the table's pages do not add up)");
-        if (decodeHere) {
-            const MdbField* f = crackColumn();
-            if (!f || (!f->is_null && (f->start < 0 || f->siz < 0 || f->start + f->siz > pageSize)))
-                fail("damaged (a row of the table cannot be read)");
-            if (f->is_null) {
-                out.null();
-            } else {
-                decodeJet4Text(mdb->pg_buf + f->start, static_cast<size_t>(f->siz), text);
-                out.value(text.data(), text.size());
-            }
-            continue;
-        }
-        const MdbField* f = length == 0 ? crackColumn() : nullptr;
-        if (f && f->is_null)
+    auto putText = [&](const MdbField* f) {
+        if (!f || (!f->is_null && (f->start < 0 || f->siz < 0 || f->start + f->siz > pageSize)))
+            fail("damaged (a row of the table cannot be read)");
+        if (f->is_null) {
             out.null();
-        else
-            out.value(value.data(), static_cast<size_t>(length));
+            return;
+        }
+        const unsigned char* p = mdb->pg_buf + f->start;
+        const auto n = static_cast<size_t>(f->siz);
+        // Most words are compressed text of plain ASCII: already their own UTF-8.
+        if (n >= 2 && p[0] == 0xFF && p[1] == 0xFE &&
+            std::all_of(p + 2, p + n, [](unsigned char c) { return c != 0 && c < 0x80; })) {
+            out.value(reinterpret_cast<const char*>(p + 2), n - 2);
+            return;
+        }
+        decodeJet4Text(p, n, text);
+        out.value(text.data(), text.size());
+    };
+    if (decodeHere) {
+        // The data pages' rows, as libmdb's own row fetch walks them (deleted rows and rows
+        // it cannot find skipped), each cracked once: the fetch cracks a row to fill bound
+        // columns, and this needs none.
+        while (mdb_read_next_dpg(table)) {
+            const int onPage = mdb_get_int16(mdb->pg_buf, mdb->fmt->row_count_offset);
+            for (int row = 0; row < onPage; ++row) {
+                int start = 0;
+                size_t rowSize = 0;
+                if (mdb_find_row(mdb, row, &start, &rowSize) != 0 || rowSize == 0) continue;
+                if (start & 0x4000) continue; // deleted
+                const int n = mdb_crack_row(table, start & 0x1FFF, rowSize, fields.data());
+                if (n < 0) continue;
+                if (++rows > maxRows) fail("damaged (the table's pages do not add up)");
+                const MdbField* f = nullptr;
+                for (int i = 0; i < n && i < static_cast<int>(table->num_cols) && !f; ++i)
+                    if (fields[i].colnum == column) f = &fields[i];
+                putText(f);
+            }
+        }
+    } else {
+        while (mdb_fetch_row(table)) {
+            if (++rows > maxRows) fail("damaged (the table's pages do not add up)");
+            const MdbField* f = length == 0 ? crackColumn() : nullptr;
+            if (f && f->is_null)
+                out.null();
+            else
+                out.value(value.data(), static_cast<size_t>(length));
+        }
     }
     // libmdb stops quietly at a page it cannot read; the definition's row count gives it away.
     if (rows != table->num_rows)
