@@ -50,6 +50,10 @@ void FileSettingsStore::SaveSetting(const QString& appName, const QString& secti
     QDir().mkpath(folder_);
     QSettings s(fileFor(appName), QSettings::IniFormat);
     s.beginGroup(section);
+    // Every start-up writes back the choice it restored: the same text again would cost a
+    // rewrite and a flush to disk for nothing.
+    const QVariant stored = s.value(key);
+    if (stored.typeId() == QMetaType::QString && stored.toString() == value) return;
     s.setValue(key, value);
     s.endGroup();
     // A program killed right after a choice must still find it next time.
