@@ -115,10 +115,22 @@ ConnectionString parseConnectionString(const QString& text) {
     return result;
 }
 
+QString helperIn(const QString& folder) {
+    return QDir(folder).filePath(QStringLiteral("lexivane-words"));
+}
+
 QString defaultHelper() {
     QString dir = QCoreApplication::applicationDirPath();
     if (dir.isEmpty()) dir = QDir::currentPath();
-    return QDir(dir).filePath(QStringLiteral("lexivane-words"));
+    return helperIn(dir);
+}
+
+db::ReadLimits readLimits(const ReaderOptions& reader, const QString& helper) {
+    db::ReadLimits limits;
+    limits.helperPath = helper;
+    limits.timeoutMs = reader.timeoutMs;
+    limits.memoryLimitBytes = reader.memoryLimitBytes;
+    return limits;
 }
 
 } // namespace
@@ -126,7 +138,8 @@ QString defaultHelper() {
 // ---- Connection ----
 
 Connection::Connection(const Options& options)
-    : reader_(options.reader), commandTimeoutMs_(std::max(1, options.commandTimeoutMs)) {}
+    : reader_(options.reader), readAhead_(options.readAhead),
+      commandTimeoutMs_(std::max(1, options.commandTimeoutMs)) {}
 
 Connection::~Connection() {
     try {
@@ -182,10 +195,8 @@ void Connection::Open(const QString& connectionString) {
         throw AppError(QStringLiteral("The connection string names no database file "
                                       "(\"Data Source\" is missing or empty)."));
 
-    db::ReadLimits limits;
-    limits.helperPath = reader_.helperPath.isEmpty() ? defaultHelper() : reader_.helperPath;
-    limits.timeoutMs = reader_.timeoutMs;
-    limits.memoryLimitBytes = reader_.memoryLimitBytes;
+    const db::ReadLimits limits =
+        readLimits(reader_, reader_.helperPath.isEmpty() ? defaultHelper() : reader_.helperPath);
 
     auto failure = [source = cs.dataSource](const std::exception& e) {
         return AppError(QStringLiteral("Cannot open the word database \"%1\": %2.")
@@ -195,7 +206,9 @@ void Connection::Open(const QString& connectionString) {
     auto words = std::make_shared<db::WordTable>();
     try {
         // Everything that can be wrong with the file shows here, at Open.
-        *words = db::readWords(cs.dataSource, limits);
+        std::optional<db::WordTable> ahead;
+        if (readAhead_) ahead = readAhead_->take(cs.dataSource, limits);
+        *words = ahead ? std::move(*ahead) : db::readWords(cs.dataSource, limits);
         db = db::openStore();
     } catch (const AppError&) {
         sqlite3_close_v2(db);
@@ -341,6 +354,10 @@ Variant Recordset::value(int index) const {
 
 Variant Field::Value() const {
     return rs_->value(index_);
+}
+
+std::shared_ptr<db::ReadAhead> readAhead(const QString& database, const QString& folder) {
+    return std::make_shared<db::ReadAhead>(database, readLimits(ReaderOptions{}, helperIn(folder)));
 }
 
 // ---- creation ----

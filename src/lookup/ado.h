@@ -17,6 +17,10 @@
 struct sqlite3;
 struct sqlite3_stmt;
 
+namespace lexivane::db {
+class ReadAhead;
+}
+
 namespace lexivane::ado {
 
 class Recordset;
@@ -37,6 +41,8 @@ struct Options {
     int commandTimeoutMs = 30000;
     // Tests: CreateObject fails for the identifiers this accepts (empty: never).
     std::function<bool(const QString& progId)> createFailure;
+    // A read of the database begun at start-up, which Open takes when it opens that file.
+    std::shared_ptr<db::ReadAhead> readAhead;
 };
 
 class Object {
@@ -73,6 +79,7 @@ class Connection : public Object {
     // leaves the connection closed and fails the call that waited.
     void ready() const;
     ReaderOptions reader_;
+    std::shared_ptr<db::ReadAhead> readAhead_;
     int commandTimeoutMs_;
     mutable sqlite3* db_ = nullptr;
     mutable std::future<void> building_;
@@ -129,6 +136,10 @@ class Recordset : public Object {
     int timeoutMs_ = 0; // the connection's, taken at Open
     Connection* connection_ = nullptr;
 };
+
+// Begins reading `database` with the reader helper in `folder`, as a connection with the
+// default options would, for Open to take (Options::readAhead).
+std::shared_ptr<db::ReadAhead> readAhead(const QString& database, const QString& folder);
 
 // Creates "ADODB.Connection" or "ADODB.RecordSet" (identifiers compare without regard
 // to case) running with `options`; anything else fails.

@@ -386,4 +386,29 @@ WordTable readWords(const QString& path, const ReadLimits& limits) {
     return table;
 }
 
+namespace {
+QString sameFile(const QString& path) {
+    const QFileInfo info(path);
+    const QString canonical = info.canonicalFilePath();
+    return canonical.isEmpty() ? info.absoluteFilePath() : canonical;
+}
+} // namespace
+
+ReadAhead::ReadAhead(const QString& path, const ReadLimits& limits)
+    : path_(path), limits_(limits),
+      result_(std::async(std::launch::async, [path, limits] { return readWords(path, limits); })) {}
+
+ReadAhead::~ReadAhead() = default;
+
+std::optional<WordTable> ReadAhead::take(const QString& path, const ReadLimits& limits) {
+    if (taken_ || sameFile(path) != sameFile(path_) ||
+        sameFile(limits.helperPath) != sameFile(limits_.helperPath) ||
+        limits.timeoutMs != limits_.timeoutMs ||
+        limits.memoryLimitBytes != limits_.memoryLimitBytes || limits.table != limits_.table ||
+        limits.column != limits_.column)
+        return std::nullopt;
+    taken_ = true;
+    return result_.get();
+}
+
 } // namespace lexivane::db

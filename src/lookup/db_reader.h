@@ -6,6 +6,8 @@
 #include <QString>
 #include <cstddef>
 #include <cstdint>
+#include <future>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -44,6 +46,28 @@ struct ReadLimits {
 // naming the file and the problem. The child is always reaped before this returns, also when it
 // throws.
 WordTable readWords(const QString& path, const ReadLimits& limits);
+
+// A read begun before it is asked for: start-up begins reading the word database while Qt
+// starts and the window is made. The helper runs and its output is collected on a thread of
+// its own; the object's end waits for it.
+class ReadAhead {
+  public:
+    ReadAhead(const QString& path, const ReadLimits& limits);
+    ~ReadAhead();
+    ReadAhead(const ReadAhead&) = delete;
+    ReadAhead& operator=(const ReadAhead&) = delete;
+
+    // The words of `path` read with `limits`, or the read's failure thrown, when those are
+    // what the read was begun with; nothing otherwise (and after the first time), and the
+    // caller reads for itself.
+    std::optional<WordTable> take(const QString& path, const ReadLimits& limits);
+
+  private:
+    QString path_;
+    ReadLimits limits_;
+    bool taken_ = false;
+    std::future<WordTable> result_;
+};
 
 // Takes over a complete raw stream as `out.text` (slots point into it); returns an empty
 // string on success, else what is wrong with the stream. Every value it accepts is valid UTF-8

@@ -1,15 +1,32 @@
+#include "lookup/ado.h"
 #include "shell/qt_desktop.h"
 #include "shell/startup.h"
 #include "shell/window/form1.h"
 
 #include <QApplication>
+#include <QFileInfo>
+
+namespace {
+// The program's folder before Qt can tell it (where Linux names the program in /proc; empty
+// elsewhere), the same Qt gives later.
+QString earlyProgramFolder() {
+    const QString program = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
+    return program.isEmpty() ? QString() : QFileInfo(program).absolutePath();
+}
+} // namespace
 
 int main(int argc, char** argv) {
+    // Reading the word database is most of the time to the window: it begins before Qt starts.
+    lexivane::ado::Options dataObjects;
+    if (const QString folder = earlyProgramFolder(); !folder.isEmpty())
+        dataObjects.readAhead = lexivane::Startup::ReadDatabaseAhead(folder);
+
     QApplication app(argc, argv);
     QApplication::setStyle(QStringLiteral("Fusion"));
 
     lexivane::QtDesktop desktop;
-    lexivane::Form1 window({&desktop, QCoreApplication::applicationDirPath(), {}, {}, {}});
+    lexivane::Form1 window(
+        {&desktop, QCoreApplication::applicationDirPath(), {}, {}, std::move(dataObjects)});
     desktop.setMainWindow(&window);
     lexivane::Startup::Form_Load(window.form());
     window.showCentred();

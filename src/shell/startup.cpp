@@ -36,14 +36,21 @@ void OpenHomePageAtRandom(Form& form) {
     const auto n = qint16(std::floor(r * 100) + 1);
     if (n == 7) form.desktop().openUrl(QStringLiteral(LEXIVANE_HOME_PAGE));
 }
+
+QString databaseIn(const QString& programFolder) {
+    return Main::besideProgram(programFolder, QStringLiteral("dbWords.mdb"));
+}
 } // namespace
+
+std::shared_ptr<db::ReadAhead> ReadDatabaseAhead(const QString& programFolder) {
+    return ado::readAhead(databaseIn(programFolder), programFolder);
+}
 
 void Form_Load(Form& form) {
     Steps s = form.steps(Handler::Form_Load);
     Desktop& desktop = form.desktop();
     FormControls& controls = form.controls();
-    const QString database =
-        Main::besideProgram(form.programFolder(), QStringLiteral("dbWords.mdb"));
+    const QString database = databaseIn(form.programFolder());
 
     if (!s.test(
             100, [&] { return Main::ordinaryFileExists(database); }, false)) {

@@ -97,6 +97,49 @@ class TestReader : public QObject {
         QCOMPARE(values(t), expected);
     }
 
+    // A read begun at start-up is what Open takes for the same file, and for no other, once;
+    // its failure is Open's. The reader here notes each run, so the runs can be counted.
+    void openTakesTheReadBegunAhead() {
+        const QString folder = tmp_.filePath("ahead");
+        QVERIFY(QDir().mkpath(folder));
+        const QString runs = QDir(folder).filePath("runs");
+        const QString helper = QDir(folder).filePath("lexivane-words");
+        writeFile(
+            helper,
+            ("#!/bin/sh\necho run >>'" + runs + "'\nexec '" + helperPath() + "' \"$@\"\n").toUtf8(),
+            true);
+        auto runCount = [&] { return readAll(runs).count('\n'); };
+        lexivane::ado::Options options;
+        options.reader.helperPath = helper;
+        const QString sample = dataFile("words/sample-3000.mdb");
+
+        options.readAhead = lexivane::ado::readAhead(sample, folder);
+        {
+            Connection c(options);
+            c.Open(connectionString(sample));
+            QCOMPARE(fetchAll(c, "select count(*) from words"), QStringList{"3000"});
+            QCOMPARE(runCount(), 1);
+            Connection again(options); // taken once: this one reads for itself
+            again.Open(connectionString(sample));
+            QCOMPARE(runCount(), 2);
+        }
+
+        options.readAhead = lexivane::ado::readAhead(dataFile("words/sample-3000.txt"), folder);
+        {
+            Connection c(options);
+            c.Open(connectionString(sample));
+            QCOMPARE(fetchAll(c, "select count(*) from words"), QStringList{"3000"});
+        }
+        options.readAhead.reset(); // waits for the read ahead of the other file
+        QCOMPARE(runCount(), 4);
+
+        const QString bad = tmp_.filePath("ahead.mdb");
+        writeFile(bad, "not an Access database at all");
+        options.readAhead = lexivane::ado::readAhead(bad, folder);
+        QVERIFY(openFailure(bad, options).contains("not an Access database"));
+        QCOMPARE(runCount(), 5);
+    }
+
     void readsEveryFormat_data() {
         QTest::addColumn<QString>("file");
         QTest::addColumn<QString>("table");
