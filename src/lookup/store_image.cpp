@@ -66,16 +66,15 @@ uint32_t localPayload(size_t size, bool tableLeaf) {
     return share <= most ? share : least;
 }
 
-} // namespace
-
-// ---- records ----
-
-namespace {
+// The bytes a value of serial `type` takes in a record's body.
 size_t bodySize(uint64_t type) {
     static constexpr uint8_t kIntBytes[10] = {0, 1, 2, 3, 4, 6, 8, 8, 0, 0};
     return type < 10 ? kIntBytes[type] : size_t((type - 12) / 2);
 }
+
 } // namespace
+
+// ---- records ----
 
 void Record::add(uint64_t type, int64_t value, const char* text) {
     if (columns_ == column_.size()) throw std::length_error("too many columns in a record");

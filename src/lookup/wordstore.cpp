@@ -103,26 +103,23 @@ void radixSort(std::vector<Keyed>& v, std::vector<Keyed>& scratch) {
 
 } // namespace
 
-StoreOrders storeOrders(const WordTable& table) {
+WordOrder wordOrder(const WordTable& table) {
     const auto& rows = table.rows;
     const char* text = table.text.data();
-    StoreOrders out;
-    std::vector<int> lengths;
-    reserveLarge(lengths, rows.size());
-    lengths.resize(rows.size());
-    reserveLarge(out.byWord, rows.size());
+    WordOrder out;
+    reserveLarge(out.lengths, rows.size());
+    out.lengths.resize(rows.size());
+    reserveLarge(out.rows, rows.size());
     std::vector<Keyed> keyed, scratch;
     reserveLarge(keyed, rows.size());
-    int longest = -1;
     for (size_t i = 0; i < rows.size(); ++i) {
         const auto& r = rows[i];
         if (r.length == WordTable::kNull) {
-            lengths[i] = -1;
-            out.byWord.push_back(static_cast<uint32_t>(i)); // NULLs first, as stored
+            out.lengths[i] = -1;
+            out.rows.push_back(static_cast<uint32_t>(i)); // NULLs first, as stored
             continue;
         }
-        lengths[i] = charCount(text + r.offset, r.length);
-        longest = std::max(longest, lengths[i]);
+        out.lengths[i] = charCount(text + r.offset, r.length);
         keyed.push_back({sortPrefix(text + r.offset, r.length), static_cast<uint32_t>(i)});
     }
     // Each word's sort prefix orders it among the others as an integer; only words with the
@@ -132,16 +129,16 @@ StoreOrders storeOrders(const WordTable& table) {
     for (size_t i = 1; i < keyed.size() && inOrder; ++i)
         inOrder = keyed[i - 1].key <= keyed[i].key;
     if (!inOrder) radixSort(keyed, scratch);
-    const size_t nulls = out.byWord.size();
+    const size_t nulls = out.rows.size();
     for (const Keyed& k : keyed)
-        out.byWord.push_back(k.row);
+        out.rows.push_back(k.row);
     auto less = [&](uint32_t x, uint32_t y) {
         const auto& a = rows[x];
         const auto& b = rows[y];
         const int c = compareWords(text + a.offset, a.length, text + b.offset, b.length);
         return c < 0 || (c == 0 && x < y);
     };
-    auto& order = out.byWord;
+    auto& order = out.rows;
     for (size_t i = nulls; i < order.size();) {
         size_t end = i + 1;
         while (end < order.size() && keyed[end - nulls].key == keyed[i - nulls].key)
@@ -155,20 +152,31 @@ StoreOrders storeOrders(const WordTable& table) {
         }
         i = end;
     }
+    return out;
+}
+
+StoreOrders storeOrders(const WordTable& table) {
+    const auto& rows = table.rows;
+    WordOrder sorted = wordOrder(table);
+    StoreOrders out;
     // By length, NULLs (no length) first, each length in the order above: a stable counting
     // sort of it.
+    int longest = -1;
+    for (int n : sorted.lengths)
+        longest = std::max(longest, n);
     std::vector<size_t> start(static_cast<size_t>(longest) + 3, 0);
-    for (int n : lengths)
+    for (int n : sorted.lengths)
         ++start[static_cast<size_t>(n + 2)];
     for (size_t b = 1; b < start.size(); ++b)
         start[b] += start[b - 1];
-    reserveLarge(out.byLength, order.size());
-    out.byLength.resize(order.size());
-    for (uint32_t row : order) {
-        const int n = lengths[row];
+    reserveLarge(out.byLength, sorted.rows.size());
+    out.byLength.resize(sorted.rows.size());
+    for (uint32_t row : sorted.rows) {
+        const int n = sorted.lengths[row];
         out.byLength[start[static_cast<size_t>(n + 1)]++] = {row, rows[row].offset,
                                                              rows[row].length, n};
     }
+    out.byWord = std::move(sorted.rows);
     return out;
 }
 

@@ -22,6 +22,14 @@ sqlite3* openStore();
 // k + 1. Throws AppError.
 void loadWords(sqlite3* db, const WordTable& table);
 
+// The rows in the collation's order, as `order by word` returns them: NULLs first in stored
+// order, identical words by row. With each row's len(word) (-1 for NULL) worked out on the way.
+struct WordOrder {
+    std::vector<uint32_t> rows;
+    std::vector<int> lengths; // by row number
+};
+WordOrder wordOrder(const WordTable& table);
+
 // The two orders the indexes hold.
 struct StoreOrders {
     // Row numbers of `table` by the collation; NULLs first; identical words by row (the rowid

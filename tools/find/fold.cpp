@@ -209,33 +209,6 @@ uint32_t foldedWeight(char32_t f) {
     return QChar::isLetter(f) ? kOtherLetter | f : kSymbol | f;
 }
 
-uint64_t foldedPrefixKey(std::string_view folded) {
-    // One byte per letter, in the order of the weights; 0 is "no more letters". The symbols
-    // and the letters beyond ASCII share one byte per group, which ends the key.
-    const auto* p = reinterpret_cast<const unsigned char*>(folded.data());
-    uint64_t key = 0;
-    int used = 0;
-    for (size_t i = 0; i < folded.size() && used < 8; ++used) {
-        const uint32_t w = foldedWeight(decodeUtf8(p, folded.size(), i));
-        const uint32_t group = w >> 24, value = w & 0xFFFFFF;
-        uint64_t code;
-        if (w == 0)
-            code = 1;
-        else if (group == kSymbol >> 24)
-            code = value < 0x80 ? 2 + value : 130;
-        else if (group == kDigit >> 24)
-            code = 131 + std::min<uint32_t>(value, 9);
-        else if (group == kLatin >> 24)
-            code = 141 + std::min<uint32_t>(value, 25);
-        else
-            code = 167;
-        key |= code << (56 - 8 * used);
-        // Equal shared bytes say nothing of the letters, so nothing after them may count.
-        if (code == 130 || code == 167) break;
-    }
-    return key;
-}
-
 namespace {
 
 // Letter by letter over two folded forms: the first weight that differs, or which ran out.

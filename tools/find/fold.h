@@ -40,10 +40,6 @@ uint32_t foldedWeight(char32_t folded);
 // Folded forms compared letter by letter by weight, a proper prefix first: <0, 0, >0.
 int compareFolded(std::string_view a, std::string_view b);
 
-// The first eight letters of a folded form packed into a number that sorts as they do: when
-// two keys differ, so do the folded forms, the same way round. Equal keys decide nothing.
-uint64_t foldedPrefixKey(std::string_view folded);
-
 // 0 when `folded` starts with `prefix`; otherwise the sign of compareFolded(folded, prefix).
 // Along sorted words it never decreases, so the words with a prefix are one run.
 int comparePrefix(std::string_view folded, std::string_view prefix);

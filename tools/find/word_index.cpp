@@ -3,6 +3,8 @@
 #include "fold.h"
 #include "hash.h"
 #include "lookup/db_collation.h"
+#include "lookup/huge_pages.h"
+#include "lookup/wordstore.h"
 
 #include <QChar>
 #include <algorithm>
@@ -87,75 +89,51 @@ uint32_t maskOf(std::string_view folded, size_t letters) {
 Block buildIndex(const db::WordTable& table, const SourceKey& key) {
     if (key.path.size() > kMaxPath) throw std::length_error("the database path is too long");
     const char* text = table.text.data();
-    std::vector<uint32_t> order;
-    order.reserve(table.rows.size());
+    // The window's own sort, so the order is the window's; its NULL rows come first, and the
+    // window cannot show them.
+    const db::WordOrder order = db::wordOrder(table);
+    size_t first = 0;
+    while (first < order.rows.size() && order.lengths[order.rows[first]] < 0)
+        ++first;
+    const size_t n = order.rows.size() - first;
+    auto rowOf = [&](size_t k) -> const db::WordTable::Slot& {
+        return table.rows[order.rows[first + k]];
+    };
     uint64_t textSize = 0;
-    for (size_t i = 0; i < table.rows.size(); ++i) {
-        const auto& r = table.rows[i];
-        if (r.length == db::WordTable::kNull) continue;
-        order.push_back(static_cast<uint32_t>(i));
-        textSize += uint64_t(r.length) + 1;
-    }
+    for (size_t k = 0; k < n; ++k)
+        textSize += uint64_t(rowOf(k).length) + 1;
     if (textSize > std::numeric_limits<uint32_t>::max() ||
-        order.size() >= std::numeric_limits<uint32_t>::max())
+        n >= std::numeric_limits<uint32_t>::max())
         throw std::length_error("the word list is too large (over 4 GiB of text)");
 
-    // Folded forms first, in stored order: their first letters, packed into a number, settle
-    // nearly every comparison of the sort; only equal starts need the full order.
-    const size_t n = order.size();
-    std::string stored;
-    stored.reserve(static_cast<size_t>(textSize));
-    std::vector<uint32_t> storedStart(n + 1), storedLetters(n);
-    struct Entry {
-        uint64_t prefix;
-        uint32_t row;
-        uint32_t at; // in stored order
-    };
-    std::vector<Entry> entries(n);
-    for (size_t k = 0; k < n; ++k) {
-        const auto& r = table.rows[order[k]];
-        storedStart[k] = static_cast<uint32_t>(stored.size());
-        storedLetters[k] = static_cast<uint32_t>(
-            appendFolded(std::string_view(text + r.offset, r.length), stored));
-        if (stored.size() > std::numeric_limits<uint32_t>::max())
-            throw std::length_error("the word list is too large (over 4 GiB of text)");
-        entries[k] = {foldedPrefixKey(std::string_view(stored).substr(storedStart[k])), order[k],
-                      static_cast<uint32_t>(k)};
-    }
-    storedStart[n] = static_cast<uint32_t>(stored.size());
-    std::sort(entries.begin(), entries.end(), [&](const Entry& x, const Entry& y) {
-        if (x.prefix != y.prefix) return x.prefix < y.prefix;
-        const auto& a = table.rows[x.row];
-        const auto& b = table.rows[y.row];
-        return db::compareWords(text + a.offset, a.length, text + b.offset, b.length) < 0;
-    });
-    for (size_t k = 0; k < n; ++k)
-        order[k] = entries[k].row;
-
-    std::vector<uint32_t> lengths(n), foldOffsets(n + 1), masks(n);
+    // Each word's folded form, its letters and its length, in that order.
     std::string folds;
-    folds.reserve(stored.size());
+    folds.reserve(static_cast<size_t>(textSize));
+    preferHugePages(folds.data(), folds.capacity());
+    std::vector<uint32_t> lengths, foldOffsets, masks;
+    for (auto* v : {&lengths, &foldOffsets, &masks}) {
+        v->reserve(n + 1);
+        preferHugePages(v->data(), 4 * (n + 1));
+    }
     bool allUtf8 = true, sorted = true;
     for (size_t k = 0; k < n; ++k) {
-        const auto& r = table.rows[order[k]];
+        const db::WordTable::Slot& r = rowOf(k);
         const std::string_view w(text + r.offset, r.length);
-        lengths[k] = charCount(w);
+        lengths.push_back(static_cast<uint32_t>(order.lengths[order.rows[first + k]]));
         allUtf8 = allUtf8 && isValidUtf8(w);
-        const uint32_t at = entries[k].at;
-        const std::string_view f =
-            std::string_view(stored).substr(storedStart[at], storedStart[at + 1] - storedStart[at]);
-        foldOffsets[k] = static_cast<uint32_t>(folds.size());
-        folds.append(f);
-        masks[k] = maskOf(f, storedLetters[at]);
+        const size_t at = folds.size();
+        const size_t letters = appendFolded(w, folds);
+        if (folds.size() > std::numeric_limits<uint32_t>::max())
+            throw std::length_error("the word list is too large (over 4 GiB of text)");
+        foldOffsets.push_back(static_cast<uint32_t>(at));
+        const std::string_view f = std::string_view(folds).substr(at);
+        masks.push_back(maskOf(f, letters));
         if (sorted && k > 0) {
-            const uint32_t before = entries[k - 1].at;
-            sorted = compareFolded(std::string_view(stored).substr(storedStart[before],
-                                                                   storedStart[before + 1] -
-                                                                       storedStart[before]),
-                                   f) <= 0;
+            const size_t before = foldOffsets[k - 1];
+            sorted = compareFolded(std::string_view(folds).substr(before, at - before), f) <= 0;
         }
     }
-    foldOffsets[n] = static_cast<uint32_t>(folds.size());
+    foldOffsets.push_back(static_cast<uint32_t>(folds.size()));
 
     Header h{};
     std::memcpy(h.magic, kMagic, sizeof kMagic);
@@ -186,14 +164,21 @@ Block buildIndex(const db::WordTable& table, const SourceKey& key) {
                    freeBlock};
     block.size = at;
     unsigned char* out = block.bytes.get();
-    std::memset(out, 0, at);
+    preferHugePages(out, at);
+    // Only the gaps are not written below.
+    std::memset(out, 0, h.sections[0].offset);
+    for (unsigned s = 0; s < kSectionCount; ++s) {
+        const size_t end = h.sections[s].offset + h.sections[s].size;
+        const size_t next = s + 1 < kSectionCount ? h.sections[s + 1].offset : at;
+        std::memset(out + end, 0, next - end);
+    }
     std::memcpy(out + sizeof h, key.path.data(), key.path.size());
     {
         unsigned char* t = out + h.sections[kText].offset;
         auto* offsets = reinterpret_cast<uint32_t*>(out + h.sections[kOffsets].offset);
         uint32_t pos = 0;
         for (size_t k = 0; k < n; ++k) {
-            const auto& r = table.rows[order[k]];
+            const auto& r = rowOf(k);
             offsets[k] = pos;
             std::memcpy(t + pos, text + r.offset, r.length);
             pos += r.length;
