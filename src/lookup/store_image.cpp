@@ -264,7 +264,11 @@ void BTreeImage::unwriteCell(OpenPage& p) {
 // ---- b-trees ----
 
 void BTreeImage::buildTable(size_t rows, const Fill& fill) {
-    std::vector<std::pair<uint32_t, int64_t>> leaves; // all but the last, with their last rowid
+    struct Leaf {
+        uint32_t child;
+        int64_t lastRowid;
+    };
+    std::vector<Leaf> leaves; // all but the last
     OpenPage leaf = startPage(kTableLeaf);
     for (size_t k = 0; k < rows; ++k) {
         const int64_t rowid = int64_t(k) + 1;
@@ -272,31 +276,37 @@ void BTreeImage::buildTable(size_t rows, const Fill& fill) {
         fill(k, record_);
         if (!leaf.fits(cellSize(leaf, record_.size(), rowid))) {
             finishPage(leaf);
-            leaves.emplace_back(leaf.number, rowid - 1);
+            leaves.push_back({leaf.number, rowid - 1});
             leaf = startPage(kTableLeaf);
         }
         uint32_t overflow = 0;
         writeCell(leaf, record_, rowid, 0, overflow);
     }
     finishPage(leaf);
-    root_ = tableLevels(std::move(leaves), leaf.number);
+    root_ = interiorLevels(std::move(leaves), leaf.number, kTableInterior,
+                           [&](OpenPage& p, const Leaf& item) {
+                               if (!p.fits(cellSize(p, 0, item.lastRowid))) return false;
+                               uint32_t noOverflow = 0;
+                               writeCell(p, record_, item.lastRowid, item.child, noOverflow);
+                               return true;
+                           });
 }
 
-// The interior levels over `items` (pages with the last rowid under each) and `last`, the
-// level's last page, whose keys go up with the level above. Returns the root. Every page gets
-// at least one cell: a page holds hundreds of these cells, so when one does not fit there are
-// others to spare for the level's last page.
-uint32_t BTreeImage::tableLevels(std::vector<std::pair<uint32_t, int64_t>> items, uint32_t last) {
+// The interior levels over `items`, each a page of the level below (but its last, `last`) with
+// what goes up with it, and returns the root. `write(p, item)` writes the item's cell into `p`
+// if it fits and says whether it did. Every page gets at least one cell: four of the largest
+// fit a page, so when one does not fit there is one to take back for the level's last page.
+template <typename Item, typename Write>
+uint32_t BTreeImage::interiorLevels(std::vector<Item> items, uint32_t last, uint8_t kind,
+                                    Write write) {
     while (!items.empty()) {
-        std::vector<std::pair<uint32_t, int64_t>> up;
+        std::vector<Item> up;
         const size_t m = items.size();
         for (size_t i = 0;;) {
-            OpenPage p = startPage(kTableInterior);
+            OpenPage p = startPage(kind);
             size_t j = i;
-            for (; j < m && p.fits(cellSize(p, 0, items[j].second)); ++j) {
-                uint32_t noOverflow = 0;
-                writeCell(p, record_, items[j].second, items[j].first, noOverflow);
-            }
+            while (j < m && write(p, items[j]))
+                ++j;
             if (j == m) {
                 finishPage(p, last);
                 last = p.number;
@@ -307,8 +317,9 @@ uint32_t BTreeImage::tableLevels(std::vector<std::pair<uint32_t, int64_t>> items
                 unwriteCell(p);
                 --j;
             }
-            finishPage(p, items[j].first);
-            up.emplace_back(p.number, items[j].second);
+            finishPage(p, items[j].child);
+            up.push_back(items[j]);
+            up.back().child = p.number;
             i = j + 1;
         }
         items = std::move(up);
@@ -344,40 +355,15 @@ void BTreeImage::buildIndex(size_t entries, const Fill& fill) {
     }
     if (!leaf.number) leaf = startPage(kIndexLeaf);
     finishPage(leaf);
-    root_ = indexLevels(std::move(dividers), leaf.number, fill);
-}
-
-// As tableLevels, but the cells are the dividing entries themselves, which are in no leaf.
-uint32_t BTreeImage::indexLevels(std::vector<Divider> items, uint32_t last, const Fill& fill) {
-    while (!items.empty()) {
-        std::vector<Divider> up;
-        const size_t m = items.size();
-        for (size_t i = 0;;) {
-            OpenPage p = startPage(kIndexInterior);
-            size_t j = i;
-            for (; j < m; ++j) {
-                record_.clear();
-                fill(items[j].entry, record_);
-                if (!p.fits(cellSize(p, record_.size(), 0))) break;
-                writeCell(p, record_, 0, items[j].child, items[j].overflow);
-            }
-            if (j == m) {
-                finishPage(p, last);
-                last = p.number;
-                break;
-            }
-            // Four of the largest cells fit a page, so there is one to take back.
-            if (j + 1 == m) {
-                unwriteCell(p);
-                --j;
-            }
-            finishPage(p, items[j].child);
-            up.push_back({p.number, items[j].entry, items[j].overflow});
-            i = j + 1;
-        }
-        items = std::move(up);
-    }
-    return last;
+    // The interior cells are the dividing entries themselves, which are in no leaf.
+    root_ = interiorLevels(std::move(dividers), leaf.number, kIndexInterior,
+                           [&](OpenPage& p, Divider& item) {
+                               record_.clear();
+                               fill(item.entry, record_);
+                               if (!p.fits(cellSize(p, record_.size(), 0))) return false;
+                               writeCell(p, record_, 0, item.child, item.overflow);
+                               return true;
+                           });
 }
 
 // ---- the file ----

@@ -73,8 +73,8 @@ class BTreeImage {
                    uint32_t& overflow);
     void unwriteCell(OpenPage& p);
     uint32_t writeOverflow(const Record& record, size_t local);
-    uint32_t tableLevels(std::vector<std::pair<uint32_t, int64_t>> items, uint32_t last);
-    uint32_t indexLevels(std::vector<Divider> items, uint32_t last, const Fill& fill);
+    template <typename Item, typename Write>
+    uint32_t interiorLevels(std::vector<Item> items, uint32_t last, uint8_t kind, Write write);
 
     unsigned char* file_ = nullptr; // null: counting
     uint32_t first_ = 1;
