@@ -3,14 +3,13 @@
 // The results list: one column of words with check boxes and a header text.
 // Words are appended one at a time, but views hear about them in one batch the next
 // time events are processed, so a load of a few hundred thousand words costs one
-// layout instead of one per word. The words are kept back to back in one buffer: a
+// layout instead of one per word. The words are kept back to back in large blocks: a
 // million words are a few allocations, not a million.
 
 #include "results/report_list.h"
 
 #include <QAbstractTableModel>
 #include <QString>
-#include <QStringView>
 #include <QUtf8StringView>
 #include <cstdint>
 #include <memory>
