@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
 #include <future>
 #include <mutex>
 #include <sqlite3.h>
