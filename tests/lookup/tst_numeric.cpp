@@ -19,7 +19,7 @@ class NumericTest : public QObject {
   private slots:
     void readsWholeEntriesOnly_data() {
         QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("english");
+        QTest::addColumn<bool>("readable");
         QTest::addColumn<double>("value");
         QTest::newRow("6") << "6" << true << 6.0;
         QTest::newRow("blanks") << " 7 " << true << 7.0;
@@ -62,11 +62,11 @@ class NumericTest : public QObject {
     }
     void readsWholeEntriesOnly() {
         QFETCH(QString, text);
-        QFETCH(bool, english);
+        QFETCH(bool, readable);
         QFETCH(double, value);
-        const auto v = readNumber(text, ::english);
-        QCOMPARE(v.has_value(), english);
-        if (english) QCOMPARE(*v, value);
+        const auto v = readNumber(text, english);
+        QCOMPARE(v.has_value(), readable);
+        if (readable) QCOMPARE(*v, value);
     }
 
     void followsTheLocale() {
