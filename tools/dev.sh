@@ -1,15 +1,23 @@
 #!/usr/bin/env bash
 # Sets up what the project needs on a Debian machine, builds it, then either starts the
-# program from its program folder (run) or runs every test (test).
-#   tools/dev.sh run     build and start Lexivane on the shipped word database
-#   tools/dev.sh test    build and run the tests, then the sanitizer build and the fuzzers
+# program from its program folder (run) or runs the tests (test).
+#   tools/dev.sh run           build and start Lexivane on the shipped word database
+#   tools/dev.sh test          the format check and clang-tidy; the shipped build with warnings
+#                              as errors, its package test and an end-to-end smoke run; every
+#                              test in one clang build under AddressSanitizer and
+#                              UndefinedBehaviorSanitizer; a short run of every fuzzer
+#   tools/dev.sh test --full   all of that, then every test again in the shipped build, the
+#                              benchmarks built, ten minutes of each fuzzer and the campaign of
+#                              10,000 damaged databases
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 mode=${1:-}
-case "$mode" in
-  run|test) ;;
-  *) echo "usage: tools/dev.sh run|test" >&2; exit 2 ;;
+full=0
+case "$mode ${2:-}" in
+  "run "|"test ") ;;
+  "test --full") full=1 ;;
+  *) echo "usage: tools/dev.sh run | test [--full]" >&2; exit 2 ;;
 esac
 
 packages=(
@@ -57,11 +65,23 @@ fi
 jobs=$(nproc 2>/dev/null || echo 2)
 generator=()
 command -v ninja >/dev/null && generator=(-G Ninja)
+launcher=()
+command -v ccache >/dev/null &&
+  launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
+configure() { # configure DIR [cmake options...]
+  local dir=$1; shift
+  cmake -S . -B "$dir" "${generator[@]}" "${launcher[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
+}
 build() { # build DIR [cmake options...]
   local dir=$1; shift
-  cmake -S . -B "$dir" "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
+  configure "$dir" "$@"
   cmake --build "$dir" -j "$jobs"
+}
+stage_start=$SECONDS
+stage() { # the time each stage took, so a slow one shows
+  echo "== $1 (the last stage took $((SECONDS - stage_start)) s)"
+  stage_start=$SECONDS
 }
 
 if [ "$mode" = run ]; then
@@ -73,19 +93,41 @@ if [ ! -d tests/js/node_modules/mdb-reader ]; then
   npm ci --prefix tests/js --no-audit --no-fund
 fi
 
-build build -DBUILD_TESTING=ON -DLEXIVANE_WERROR=ON
+# A format slip fails in seconds; clang-tidy reads a compile database of plain, one file a
+# command, configuration.
+stage "format check and clang-tidy"
+bash tools/lint.sh format
+configure build-lint -DBUILD_TESTING=OFF -DLEXIVANE_FAST_BUILD=OFF >/dev/null
+bash tools/lint.sh tidy build-lint
+
+# The build that ships, with warnings as errors: its package and a timing-free end-to-end
+# run. Its other tests are the sanitizer build's, below.
+stage "shipped build"
+build build -DBUILD_TESTING=ON -DLEXIVANE_WERROR=ON -DLEXIVANE_TEST_SET=release
+stage "package test and end-to-end smoke"
 ctest --test-dir build --output-on-failure -j "$jobs" --timeout 900
 
-# Formatting of the whole tree and the core's static checks.
-bash tools/lint.sh build
+# Every test, under AddressSanitizer and UndefinedBehaviorSanitizer, in one clang build that
+# also makes the fuzzers.
+stage "sanitizer and fuzzer build"
+CC=clang CXX=clang++ build build-check -DBUILD_TESTING=ON -DLEXIVANE_WERROR=ON \
+  -DLEXIVANE_SANITIZE=ON -DLEXIVANE_FUZZ=ON -DLEXIVANE_BENCH=OFF
+stage "every test under the sanitizers"
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+ctest --test-dir build-check --output-on-failure -j "$jobs" --timeout 1800 -LE '^fuzz$'
+# Short runs of the fuzzers side by side; any crash they find stays as a file to replay.
+stage "fuzzers"
+ctest --test-dir build-check --output-on-failure -j "$jobs" -L '^fuzz$'
+unset ASAN_OPTIONS UBSAN_OPTIONS
 
-# The same tests under AddressSanitizer and UndefinedBehaviorSanitizer.
-build build-asan -DBUILD_TESTING=ON -DLEXIVANE_WERROR=ON -DLEXIVANE_SANITIZE=ON
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  ctest --test-dir build-asan --output-on-failure -j "$jobs" --timeout 1800
-
-# Short runs of the fuzzers; any crash they find stays as a file to replay.
-CC=clang CXX=clang++ cmake -S . -B build-fuzz "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DBUILD_TESTING=ON -DLEXIVANE_WERROR=ON -DLEXIVANE_FUZZ=ON
-cmake --build build-fuzz -j "$jobs" --target fuzz_all
-ctest --test-dir build-fuzz --output-on-failure -L '^fuzz$'
+if [ "$full" -eq 1 ]; then
+  stage "every test in the shipped build, with the benchmarks"
+  build build -DLEXIVANE_TEST_SET=all
+  ctest --test-dir build --output-on-failure -j "$jobs" --timeout 900
+  stage "ten minutes of each fuzzer"
+  LEXIVANE_FUZZ_SECONDS=600 ctest --test-dir build-check --output-on-failure -j "$jobs" \
+    -L '^fuzz$' --timeout 1200
+  stage "10,000 damaged databases"
+  tests/damage/campaign.sh 10000 1
+fi
+stage "done"
