@@ -105,22 +105,6 @@ int makeWords(long long count, const QString& out, const QString& training) {
 
 // ---- loads ----
 
-double runTool(const QString& program, const QStringList& args, const QString& out,
-               const QStringList& env = {}) {
-    QProcess p;
-    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-    for (const QString& kv : env)
-        e.insert(kv.section(u'=', 0, 0), kv.section(u'=', 1));
-    p.setProcessEnvironment(e);
-    p.setStandardOutputFile(out);
-    QElapsedTimer t;
-    t.start();
-    p.start(program, args);
-    if (!p.waitForFinished(300000) || p.exitStatus() != QProcess::NormalExit) return -1;
-    const double ms = msSince(t);
-    return p.exitCode() <= 1 ? ms : -1;
-}
-
 int loads(const QString& dir, int runs) {
     QApplication::setStyle(QStringLiteral("Fusion"));
     const QString bin = QCoreApplication::applicationDirPath();
@@ -171,35 +155,7 @@ int loads(const QString& dir, int runs) {
     // The same words as text and as a SQLite file with the same two indexes.
     const QString text = tmp.filePath(QStringLiteral("words.txt"));
     const QString sqliteCopy = tmp.filePath(QStringLiteral("words.sqlite"));
-    {
-        QProcess p;
-        p.setStandardOutputFile(text);
-        p.start(QDir(bin).filePath(QStringLiteral("lexivane-words")), {db});
-        if (!p.waitForFinished(300000) || p.exitCode() != 0) {
-            std::fprintf(stderr, "bench_scale: lexivane-words failed\n");
-            return 1;
-        }
-        QFile f(text);
-        f.open(QIODevice::ReadOnly);
-        const QList<QByteArray> words = f.readAll().split('\n');
-        sqlite3* s = nullptr;
-        sqlite3_open(QFile::encodeName(sqliteCopy).constData(), &s);
-        sqlite3_exec(s, "create table words(word text); begin", nullptr, nullptr, nullptr);
-        sqlite3_stmt* ins = nullptr;
-        sqlite3_prepare_v2(s, "insert into words values(?)", -1, &ins, nullptr);
-        for (const QByteArray& w : words) {
-            if (w.isEmpty()) continue;
-            sqlite3_bind_text(ins, 1, w.constData(), int(w.size()), SQLITE_TRANSIENT);
-            sqlite3_step(ins);
-            sqlite3_reset(ins);
-        }
-        sqlite3_finalize(ins);
-        sqlite3_exec(s,
-                     "commit; create index words_by_word on words(word);"
-                     "create index words_by_len on words(length(word), word);",
-                     nullptr, nullptr, nullptr);
-        sqlite3_close(s);
-    }
+    if (!writeReferenceCopies(bin, db, text, sqliteCopy, 300000)) return 1;
     const QString grepTool = QStandardPaths::findExecutable(QStringLiteral("grep"));
     const QString sqliteTool = QStandardPaths::findExecutable(QStringLiteral("sqlite3"));
     const QString out = tmp.filePath(QStringLiteral("out.txt"));
