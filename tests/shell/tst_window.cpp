@@ -236,11 +236,7 @@ class WindowTest : public QObject {
             QVERIFY(h.window().styleSheet().isEmpty());
         }
         WindowHarness h;
-        QVERIFY(QDir(h.folder()).mkdir("x"));
-        QFile f(h.folder() + "/x/o.cjs");
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("QPushButton { color: navy; }\n");
-        f.close();
+        QVERIFY(writeSkin(h.folder(), QByteArray("QPushButton { color: navy; }\n")));
         QVERIFY(h.load());
         QVERIFY(h.desktop.reports().isEmpty());
         const QColor face = QApplication::palette().color(QPalette::Button);
