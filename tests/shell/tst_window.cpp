@@ -109,10 +109,8 @@ class WindowTest : public QObject {
 
     void hoverFeedback() {
         WindowHarness h;
-        QVERIFY(h.load());
+        QVERIFY(h.loadAndShow());
         Form1& f = h.window();
-        f.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&f));
         moveOver(f.PushButton3);
         QCOMPARE(f.form().MousePointer(), 99);
         moveOver(f.ListView1->viewport());
@@ -179,10 +177,8 @@ class WindowTest : public QObject {
 
     void doubleClickRemovesTheSelectedWordWherever() {
         WindowHarness h;
-        QVERIFY(h.load());
+        QVERIFY(h.loadAndShow());
         Form1& f = h.window();
-        f.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&f));
         fill(f, {"apple", "banana", "fig"});
         select(f, 3);
         // below the last word
@@ -195,10 +191,8 @@ class WindowTest : public QObject {
     // on the row's text remove the selected word.
     void doubleClickOnACheckBoxRemovesNothing() {
         WindowHarness h;
-        QVERIFY(h.load());
+        QVERIFY(h.loadAndShow());
         Form1& f = h.window();
-        f.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&f));
         fill(f, {"apple", "banana", "fig"});
         QWidget* list = f.ListView1->viewport();
         // the check box of row 3: where a click ticks it
