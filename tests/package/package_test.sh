@@ -166,31 +166,36 @@ cd "$tmp" || fatal "cd $tmp"
 
 # ---- built again elsewhere, the same package ------------------------------------------
 # The sources as they are (uncommitted changes too) in a folder of their own, configured like
-# this build and built at another time: the .deb must not change. The folder is the same
-# on every run, so that ccache serves the next one.
+# this build and built at another time: the .deb must not change. The sources and the build
+# folder keep their places relative to each other (moc's includes spell that path out); the
+# folder is the same on every run, so that ccache serves the next one.
 reproduce() {
-    local src again epoch setting settings=()
+    local src again epoch common setting settings=()
     src=$(sed -n 's/^CMAKE_HOME_DIRECTORY:INTERNAL=//p' "$build/CMakeCache.txt")
     epoch=$(sed -n 's/^set(CPACK_LEXIVANE_SOURCE_DATE_EPOCH "\([0-9]*\)")$/\1/p' "$build/CPackConfig.cmake")
     if [ -z "$epoch" ] || ! git -C "$src" rev-parse --git-dir >/dev/null 2>&1; then
         log "no git history to date the build: not built again"
         return
     fi
+    common=$src
+    while [ "$common" != / ] && [[ "$build/" != "$common/"* ]]; do common=$(dirname "$common"); done
     again=$build/package-again
-    rm -rf "$again" && mkdir -p "$again/src" || fatal "cannot make $again"
+    local again_src=$again/$(realpath -m --relative-to="$common" "$src")
+    local again_build=$again/$(realpath -m --relative-to="$common" "$build")
+    rm -rf "$again" && mkdir -p "$again_src" || fatal "cannot make $again"
     git -C "$src" ls-files -z --cached --others --exclude-standard |
         (cd "$src" && tar --null --ignore-failed-read -T - -cf - 2>/dev/null) |
-        tar -xf - -C "$again/src" || fatal "cannot copy the sources to $again/src"
+        tar -xf - -C "$again_src" || fatal "cannot copy the sources to $again_src"
     while IFS= read -r setting; do settings+=("-D$setting"); done < <(grep -E \
         '^(CMAKE_BUILD_TYPE|CMAKE_(C|CXX)_COMPILER(_LAUNCHER)?|CMAKE_(C|CXX)_FLAGS(_[A-Z]+)?|CMAKE_(EXE|SHARED)_LINKER_FLAGS(_[A-Z]+)?|LEXIVANE_(SUPPORT_EMAIL|HOME_PAGE|CONTACT_FORM|WORDLIST|WORDLIST_COPYRIGHT|SCREENSHOT_URL)):[A-Z]+=' \
         "$build/CMakeCache.txt")
     log "built again in $again"
     sleep 1 # another second, so that a time stamp shows
-    SOURCE_DATE_EPOCH=$epoch cmake -S "$again/src" -B "$again/build" \
+    SOURCE_DATE_EPOCH=$epoch cmake -S "$again_src" -B "$again_build" \
         -G "$(sed -n 's/^CMAKE_GENERATOR:INTERNAL=//p' "$build/CMakeCache.txt")" \
         -DBUILD_TESTING=OFF "${settings[@]}" >"$tmp/again.log" 2>&1 &&
-        cmake --build "$again/build" >>"$tmp/again.log" 2>&1 &&
-        "$cpack" --config "$again/build/CPackConfig.cmake" -G DEB -B "$again/out" >>"$tmp/again.log" 2>&1 ||
+        cmake --build "$again_build" >>"$tmp/again.log" 2>&1 &&
+        "$cpack" --config "$again_build/CPackConfig.cmake" -G DEB -B "$again/out" >>"$tmp/again.log" 2>&1 ||
         { tail -n 30 "$tmp/again.log" >&2; fail "the second build failed"; return; }
     local second=("$again"/out/*.deb)
     log "sha256 $(sha256sum "$deb" "${second[0]}" | sed "s|$tmp/||; s|$again/||" | tr '\n' ' ')"
