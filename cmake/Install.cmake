@@ -141,4 +141,7 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation")
 # Qt's Wayland platform plugin; without it the program runs through XWayland.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland")
+# The times in the package are the build's date (cpack reads SOURCE_DATE_EPOCH).
+set(CPACK_LEXIVANE_SOURCE_DATE_EPOCH "${LEXIVANE_SOURCE_DATE_EPOCH}")
+set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/CPackDate.cmake)
 include(CPack)

@@ -1,5 +1,8 @@
 #include "lookup/db_collation.h"
 
+#include "common/utf8.h"
+#include "common/word_order.h"
+
 #include <QChar>
 #include <QList>
 #include <QString>
@@ -13,39 +16,23 @@
 namespace lexivane::db {
 namespace {
 
-// Primary weights: group in the top byte so symbols < digits < Latin letters < other letters.
-constexpr uint32_t kSymbol = 1u << 24;
-constexpr uint32_t kDigit = 2u << 24;
-constexpr uint32_t kLatin = 3u << 24;
-constexpr uint32_t kOtherLetter = 4u << 24;
+using order::kDigit;
+using order::kLatin;
+using order::kOtherLetter;
+using order::kSymbol;
 constexpr uint32_t kIgnorable = 0;          // apostrophe, hyphen: tie-break only
 constexpr uint32_t kNotAscii = 0xFFFFFFFFu; // byte table: leave the quick path
 // Secondary weight for letters that stand for two (æ, ß): after the plain pair and after
 // any accented one.
 constexpr uint32_t kExpansion = 0x7FFFFFFF;
 
-bool isIgnorable(char32_t c) {
-    return c == u'\'' || c == u'-' || c == 0x2019 || c == 0x2010 || c == 0x2011 || c == 0x00AD;
-}
-
 struct AsciiTable {
     std::array<uint32_t, 256> primary{};
     std::array<uint8_t, 128> upper{};
     AsciiTable() {
         for (int c = 0; c < 256; ++c) {
-            uint32_t w;
-            if (c >= 0x80)
-                w = kNotAscii;
-            else if (isIgnorable(static_cast<char32_t>(c)))
-                w = kIgnorable;
-            else if (c >= '0' && c <= '9')
-                w = kDigit | static_cast<uint32_t>(c - '0');
-            else if (c >= 'a' && c <= 'z')
-                w = kLatin | static_cast<uint32_t>(c - 'a');
-            else if (c >= 'A' && c <= 'Z')
-                w = kLatin | static_cast<uint32_t>(c - 'A');
-            else
-                w = kSymbol | static_cast<uint32_t>(c);
+            const uint32_t w =
+                c >= 0x80 ? kNotAscii : order::asciiPrimary(static_cast<char32_t>(c));
             primary[static_cast<size_t>(c)] = w;
             if (c < 0x80) upper[static_cast<size_t>(c)] = (c >= 'A' && c <= 'Z') ? 1 : 0;
         }
@@ -74,26 +61,6 @@ struct Key {
     int ignorables = 0;
 };
 
-char32_t decodeUtf8(const unsigned char* s, size_t n, size_t& i) {
-    unsigned char c = s[i];
-    int extra = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : -1;
-    if (extra < 0 || i + static_cast<size_t>(extra) >= n + (extra == 0 ? 1 : 0)) {
-        ++i;
-        return 0xFFFD;
-    }
-    char32_t cp = extra == 0 ? c : (c & (0x3F >> extra));
-    for (int k = 1; k <= extra; ++k) {
-        unsigned char cc = s[i + static_cast<size_t>(k)];
-        if ((cc & 0xC0) != 0x80) {
-            ++i;
-            return 0xFFFD;
-        }
-        cp = (cp << 6) | (cc & 0x3F);
-    }
-    i += static_cast<size_t>(extra) + 1;
-    return cp;
-}
-
 uint32_t primaryOf(char32_t base) {
     if (base < 0x80) return kAscii.primary[base];
     if (QChar::isDigit(base)) return kDigit | static_cast<uint32_t>(QChar::digitValue(base));
@@ -102,7 +69,7 @@ uint32_t primaryOf(char32_t base) {
 }
 
 void appendElementsUncached(char32_t c, Key& key) {
-    if (isIgnorable(c)) {
+    if (order::isIgnorable(c)) {
         ++key.ignorables;
         return;
     }
@@ -117,33 +84,12 @@ void appendElementsUncached(char32_t c, Key& key) {
         key.elements.push_back({kAscii.primary[static_cast<unsigned char>(letter)], 0, upper});
         addMark(key.elements.back(), mark);
     };
-    switch (c) {
-    case 0x00DF: // ß
-    case 0x1E9E:
-        pair('s', 's');
+    if (const order::SpecialLetter l = order::specialLetter(c); l.first) {
+        if (l.second)
+            pair(l.first, l.second);
+        else
+            stroked(l.first, l.mark);
         return;
-    case 0x00E6:
-    case 0x00C6:
-        pair('a', 'e');
-        return;
-    case 0x0153:
-    case 0x0152:
-        pair('o', 'e');
-        return;
-    case 0x00F8:
-    case 0x00D8:
-        stroked('o', 0x0338);
-        return;
-    case 0x0142:
-    case 0x0141:
-        stroked('l', 0x0335);
-        return;
-    case 0x0111:
-    case 0x0110:
-        stroked('d', 0x0335);
-        return;
-    default:
-        break;
     }
     // Canonical decomposition: base letter plus combining marks; marks weigh as accents.
     char32_t base = c;

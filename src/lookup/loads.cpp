@@ -109,6 +109,15 @@ void loadRows(Form& form, Steps& s, ado::Object* rs, int first) {
             return;
     }
 }
+// Step 100 of both Display buttons.
+std::unique_ptr<ado::Object> newRecordset(Form& form, Steps& s) {
+    std::unique_ptr<ado::Object> rs;
+    s.run(100, [&] {
+        rs = ado::CreateObject(QStringLiteral("ADODB.RecordSet"), form.context().dataObjects);
+    });
+    return rs;
+}
+
 } // namespace
 
 void Combo1_Click(Form& form) {
@@ -129,10 +138,7 @@ void setComboListIndex(Form& form, int index) {
 void PushButton1_Click(Form& form) {
     Steps s = form.steps(Handler::PushButton1_Click);
     FormControls& controls = form.controls();
-    std::unique_ptr<ado::Object> rs;
-    s.run(100, [&] {
-        rs = ado::CreateObject(QStringLiteral("ADODB.RecordSet"), form.context().dataObjects);
-    });
+    std::unique_ptr<ado::Object> rs = newRecordset(form, s);
 
     if (s.test(102, [&] { return controls.caption(LoadButton::PushButton1) != Text::stop; })) {
         s.run(104, [&] { form.stopFlag = false; });
@@ -156,10 +162,7 @@ void PushButton1_Click(Form& form) {
 void PushButton3_Click(Form& form) {
     Steps s = form.steps(Handler::PushButton3_Click);
     FormControls& controls = form.controls();
-    std::unique_ptr<ado::Object> rs;
-    s.run(100, [&] {
-        rs = ado::CreateObject(QStringLiteral("ADODB.RecordSet"), form.context().dataObjects);
-    });
+    std::unique_ptr<ado::Object> rs = newRecordset(form, s);
 
     if (s.test(
             102, [&] { return controls.caption(LoadButton::PushButton3) == Text::stop; }, false)) {

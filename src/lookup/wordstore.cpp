@@ -1,5 +1,6 @@
 #include "lookup/wordstore.h"
 
+#include "common/utf8.h"
 #include "lookup/db_collation.h"
 #include "lookup/huge_pages.h"
 #include "lookup/store_image.h"
@@ -15,13 +16,6 @@
 namespace lexivane::db {
 namespace {
 
-int charCount(const char* s, size_t n) {
-    int chars = 0;
-    for (size_t i = 0; i < n; ++i)
-        chars += (static_cast<unsigned char>(s[i]) & 0xC0) != 0x80;
-    return chars;
-}
-
 void lenFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
     if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
         sqlite3_result_null(ctx);
@@ -29,7 +23,7 @@ void lenFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
     }
     const auto* s = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
     const int n = sqlite3_value_bytes(argv[0]);
-    sqlite3_result_int(ctx, charCount(s, static_cast<size_t>(n)));
+    sqlite3_result_int(ctx, static_cast<int>(charCount({s, static_cast<size_t>(n)})));
 }
 
 // Room for n elements, huge pages preferred: these arrays hold a value or two per word.
@@ -118,7 +112,7 @@ WordOrder wordOrder(const WordTable& table) {
             out.rows.push_back(static_cast<uint32_t>(i)); // NULLs first, as stored
             continue;
         }
-        out.lengths[i] = charCount(text + r.offset, r.length);
+        out.lengths[i] = static_cast<int>(charCount({text + r.offset, r.length}));
         keyed.push_back({sortPrefix(text + r.offset, r.length), static_cast<uint32_t>(i)});
     }
     // Each word's sort prefix orders it among the others as an integer; only words with the

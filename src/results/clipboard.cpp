@@ -7,7 +7,6 @@
 #include "results/results_model.h"
 #include "shell/form.h"
 #include "shell/globals.h"
-#include "shell/main_module.h"
 
 #include <vector>
 

@@ -8,7 +8,6 @@
 namespace lexivane {
 class Desktop;
 class Form;
-class ReportList;
 } // namespace lexivane
 
 namespace lexivane::Main {
@@ -32,9 +31,5 @@ void ApplySkin(Form& form);
 // application title. Throws when it cannot be cut.
 void SetAppTitle(const QString& productName = QStringLiteral("Lexivane"));
 QString cutAppTitle(const QString& name);
-
-void CopyListToClipboard(Form& form, ReportList& list);
-void ClearClipboard(Desktop& desktop);
-bool SetClipboardText(Desktop& desktop, const QString& text);
 
 } // namespace lexivane::Main

@@ -16,21 +16,17 @@ namespace lexivane {
 
 // Each handler's procedure path: the text its report shows before "at line ".
 namespace Handler {
-inline const QString Form_Load = QStringLiteral("in Vandrel2021/08/31.Form1.Form_Load ");
-inline const QString Form_QueryUnload =
-    QStringLiteral("in Vandrel2021/08/31.Form1.Form_QueryUnload ");
-inline const QString PushButton1_Click =
-    QStringLiteral("in Vandrel2021/08/31.Form1.PushButton1_Click ");
-inline const QString PushButton2_Click =
-    QStringLiteral("in Vandrel2021/08/31.Form1.PushButton2_Click ");
-inline const QString PushButton3_Click =
-    QStringLiteral("in Vandrel2021/08/31.Form1.PushButton3_Click ");
-inline const QString PushButton4_Click =
-    QStringLiteral("in Vandrel2021/08/31.Form1.PushButton4_Click ");
-inline const QString PushButton5_Click =
-    QStringLiteral("in Vandrel2021/08/31.Form1.PushButton5_Click ");
-inline const QString PushButton6_Click =
-    QStringLiteral("in Vandrel2021/08/31.Form1.PushButton6_Click ");
+inline QString formProcedure(QLatin1StringView name) {
+    return QStringLiteral("in Vandrel2021/08/31.Form1.") + name + u' ';
+}
+inline const QString Form_Load = formProcedure(QLatin1StringView("Form_Load"));
+inline const QString Form_QueryUnload = formProcedure(QLatin1StringView("Form_QueryUnload"));
+inline const QString PushButton1_Click = formProcedure(QLatin1StringView("PushButton1_Click"));
+inline const QString PushButton2_Click = formProcedure(QLatin1StringView("PushButton2_Click"));
+inline const QString PushButton3_Click = formProcedure(QLatin1StringView("PushButton3_Click"));
+inline const QString PushButton4_Click = formProcedure(QLatin1StringView("PushButton4_Click"));
+inline const QString PushButton5_Click = formProcedure(QLatin1StringView("PushButton5_Click"));
+inline const QString PushButton6_Click = formProcedure(QLatin1StringView("PushButton6_Click"));
 } // namespace Handler
 
 QString errorReportText(const QString& description, const QString& literal, int step);

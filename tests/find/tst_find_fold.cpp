@@ -22,7 +22,7 @@ namespace {
 
 std::string utf8(char32_t c) {
     std::string s;
-    find::appendUtf8(c, s);
+    appendUtf8(c, s);
     return s;
 }
 

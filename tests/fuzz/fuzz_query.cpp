@@ -3,6 +3,7 @@
 
 #include "lookup/numeric.h"
 #include "lookup/query.h"
+#include "query_database.h"
 #include "shell/apperror.h"
 
 #include <QString>
@@ -14,18 +15,7 @@ using namespace lexivane;
 
 namespace {
 sqlite3* database() {
-    static sqlite3* db = [] {
-        sqlite3* d = nullptr;
-        sqlite3_open(":memory:", &d);
-        sqlite3_exec(d, "create table words(word text)", nullptr, nullptr, nullptr);
-        sqlite3_create_function(
-            d, "len", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
-            [](sqlite3_context* c, int, sqlite3_value** v) {
-                sqlite3_result_int(c, sqlite3_value_bytes(v[0]));
-            },
-            nullptr, nullptr);
-        return d;
-    }();
+    static sqlite3* db = openQueryDatabase();
     return db;
 }
 

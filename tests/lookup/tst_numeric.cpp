@@ -1,5 +1,6 @@
 #include "lookup/numeric.h"
 #include "lookup/query.h"
+#include "query_database.h"
 #include "shell/apperror.h"
 
 #include <QRegularExpression>
@@ -158,15 +159,8 @@ class NumericTest : public QObject {
     // numbers.
     void acceptedEntriesCannotChangeTheQuery() {
         const QString alphabet = QStringLiteral("0159 +-,.eE'();a$") + QChar(0x202f);
-        sqlite3* db = nullptr;
-        QCOMPARE(sqlite3_open(":memory:", &db), SQLITE_OK);
-        sqlite3_exec(db, "create table words(word text)", nullptr, nullptr, nullptr);
-        sqlite3_create_function(
-            db, "len", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
-            [](sqlite3_context* c, int, sqlite3_value** v) {
-                sqlite3_result_int(c, sqlite3_value_bytes(v[0]));
-            },
-            nullptr, nullptr);
+        sqlite3* db = openQueryDatabase();
+        QVERIFY(db);
         auto oneStatement = [&](const QString& sql) {
             const QByteArray utf8 = sql.toUtf8();
             sqlite3_stmt* stmt = nullptr;

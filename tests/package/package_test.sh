@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Makes the Debian package from a build tree and checks it as Debian and a user would:
 # lintian, the desktop entry and AppStream validators, every man page, then the unpacked
-# lexivane-mkdb and lexivane-words on small lists. As root, with no lexivane package
-# installed, it also installs and purges the package and looks for anything left behind.
+# lexivane-mkdb and lexivane-words on small lists; then builds the same sources again in
+# another folder and checks that the second package is the same byte for byte. As root, with
+# no lexivane package installed, it also installs and purges the package and looks for
+# anything left behind.
 #   package_test.sh BUILD_DIR CPACK VERSION
 set -uo pipefail
 
@@ -161,6 +163,55 @@ rc=$?
 rc=$?
 [ "$rc" -eq 1 ] && grep -q "^lexivane-words: missing.mdb: " err || fail "lexivane-words on a missing file: exit $rc"
 cd "$tmp" || fatal "cd $tmp"
+
+# ---- built again elsewhere, the same package ------------------------------------------
+# The sources as they are (uncommitted changes too) in a folder of their own, configured like
+# this build and built at another time: the .deb must not change. The sources and the build
+# folder keep their places relative to each other (moc's includes spell that path out); the
+# folder is the same on every run, so that ccache serves the next one.
+reproduce() {
+    local src again epoch common setting settings=()
+    src=$(sed -n 's/^CMAKE_HOME_DIRECTORY:INTERNAL=//p' "$build/CMakeCache.txt")
+    epoch=$(sed -n 's/^set(CPACK_LEXIVANE_SOURCE_DATE_EPOCH "\([0-9]*\)")$/\1/p' "$build/CPackConfig.cmake")
+    if [ -z "$epoch" ] || ! git -C "$src" rev-parse --git-dir >/dev/null 2>&1; then
+        log "no git history to date the build: not built again"
+        return
+    fi
+    common=$src
+    while [ "$common" != / ] && [[ "$build/" != "$common/"* ]]; do common=$(dirname "$common"); done
+    again=$build/package-again
+    local again_src=$again/$(realpath -m --relative-to="$common" "$src")
+    local again_build=$again/$(realpath -m --relative-to="$common" "$build")
+    rm -rf "$again" && mkdir -p "$again_src" || fatal "cannot make $again"
+    git -C "$src" ls-files -z --cached --others --exclude-standard |
+        (cd "$src" && tar --null --ignore-failed-read -T - -cf - 2>/dev/null) |
+        tar -xf - -C "$again_src" || fatal "cannot copy the sources to $again_src"
+    while IFS= read -r setting; do settings+=("-D$setting"); done < <(grep -E \
+        '^(CMAKE_BUILD_TYPE|CMAKE_(C|CXX)_COMPILER(_LAUNCHER)?|CMAKE_(C|CXX)_FLAGS(_[A-Z]+)?|CMAKE_(EXE|SHARED)_LINKER_FLAGS(_[A-Z]+)?|LEXIVANE_(SUPPORT_EMAIL|HOME_PAGE|CONTACT_FORM|WORDLIST|WORDLIST_COPYRIGHT|SCREENSHOT_URL)):[A-Z]+=' \
+        "$build/CMakeCache.txt")
+    log "built again in $again"
+    sleep 1 # another second, so that a time stamp shows
+    SOURCE_DATE_EPOCH=$epoch cmake -S "$again_src" -B "$again_build" \
+        -G "$(sed -n 's/^CMAKE_GENERATOR:INTERNAL=//p' "$build/CMakeCache.txt")" \
+        -DBUILD_TESTING=OFF "${settings[@]}" >"$tmp/again.log" 2>&1 &&
+        cmake --build "$again_build" >>"$tmp/again.log" 2>&1 &&
+        "$cpack" --config "$again_build/CPackConfig.cmake" -G DEB -B "$again/out" >>"$tmp/again.log" 2>&1 ||
+        { tail -n 30 "$tmp/again.log" >&2; fail "the second build failed"; return; }
+    local second=("$again"/out/*.deb)
+    log "sha256: this build $(sha256sum <"$deb" | cut -c1-64), built again $(sha256sum <"${second[0]}" | cut -c1-64)"
+    cmp -s "$deb" "${second[0]}" && return
+    fail "two builds of the same sources give different packages"
+    if command -v diffoscope >/dev/null; then
+        diffoscope --text - "$deb" "${second[0]}" | head -n 80 >&2
+        return
+    fi
+    dpkg-deb -x "${second[0]}" "$tmp/root2" && dpkg-deb -c "${second[0]}" >"$tmp/contents2"
+    diff "$tmp/contents" "$tmp/contents2" | head -n 20 >&2
+    diff -r "$root" "$tmp/root2" | head -n 20 >&2
+    dpkg-deb -e "$deb" "$tmp/control1" && dpkg-deb -e "${second[0]}" "$tmp/control2" &&
+        diff -r "$tmp/control1" "$tmp/control2" | head -n 20 >&2
+}
+reproduce
 
 # ---- a real install and purge ------------------------------------------------------------
 real_install() {

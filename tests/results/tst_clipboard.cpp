@@ -1,6 +1,5 @@
 #include "harness.h"
 #include "results/clipboard.h"
-#include "shell/main_module.h"
 
 #include <QtTest>
 

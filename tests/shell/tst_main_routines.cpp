@@ -53,11 +53,7 @@ class MainRoutinesTest : public QObject {
         // A readable skin: button-face colours and the sheet applied.
         {
             Harness h;
-            QVERIFY(QDir(h.folder()).mkdir("x"));
-            QFile f(h.folder() + "/x/o.cjs");
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            f.write("QPushButton { color: navy; }\n");
-            f.close();
+            QVERIFY(writeSkin(h.folder(), QByteArray("QPushButton { color: navy; }\n")));
             QVERIFY(h.load());
             QVERIFY(h.desktop.reports().isEmpty());
             QVERIFY(h.controls.buttonFace);
@@ -67,11 +63,7 @@ class MainRoutinesTest : public QObject {
         const QList<QByteArray> junk = {QByteArray("\x00\x01\x02\xff\xfe", 5), QByteArray()};
         for (const QByteArray& bytes : junk) {
             Harness h;
-            QVERIFY(QDir(h.folder()).mkdir("x"));
-            QFile f(h.folder() + "/x/o.cjs");
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            f.write(bytes);
-            f.close();
+            QVERIFY(writeSkin(h.folder(), bytes));
             QVERIFY(h.load());
             QCOMPARE(h.desktop.reportSteps(), std::vector<int>{106});
             QVERIFY(h.controls.buttonFace);

@@ -109,10 +109,8 @@ class WindowTest : public QObject {
 
     void hoverFeedback() {
         WindowHarness h;
-        QVERIFY(h.load());
+        QVERIFY(h.loadAndShow());
         Form1& f = h.window();
-        f.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&f));
         moveOver(f.PushButton3);
         QCOMPARE(f.form().MousePointer(), 99);
         moveOver(f.ListView1->viewport());
@@ -179,10 +177,8 @@ class WindowTest : public QObject {
 
     void doubleClickRemovesTheSelectedWordWherever() {
         WindowHarness h;
-        QVERIFY(h.load());
+        QVERIFY(h.loadAndShow());
         Form1& f = h.window();
-        f.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&f));
         fill(f, {"apple", "banana", "fig"});
         select(f, 3);
         // below the last word
@@ -195,10 +191,8 @@ class WindowTest : public QObject {
     // on the row's text remove the selected word.
     void doubleClickOnACheckBoxRemovesNothing() {
         WindowHarness h;
-        QVERIFY(h.load());
+        QVERIFY(h.loadAndShow());
         Form1& f = h.window();
-        f.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&f));
         fill(f, {"apple", "banana", "fig"});
         QWidget* list = f.ListView1->viewport();
         // the check box of row 3: where a click ticks it
@@ -236,11 +230,7 @@ class WindowTest : public QObject {
             QVERIFY(h.window().styleSheet().isEmpty());
         }
         WindowHarness h;
-        QVERIFY(QDir(h.folder()).mkdir("x"));
-        QFile f(h.folder() + "/x/o.cjs");
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("QPushButton { color: navy; }\n");
-        f.close();
+        QVERIFY(writeSkin(h.folder(), QByteArray("QPushButton { color: navy; }\n")));
         QVERIFY(h.load());
         QVERIFY(h.desktop.reports().isEmpty());
         const QColor face = QApplication::palette().color(QPalette::Button);

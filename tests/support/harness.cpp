@@ -30,6 +30,12 @@ StepFaultHook failOnce(const QString& handler, std::vector<int> steps) {
     };
 }
 
+bool writeSkin(const QString& programFolder, const QByteArray& bytes) {
+    QFile f(programFolder + "/x/o.cjs");
+    return QDir(programFolder).mkpath("x") && f.open(QIODevice::WriteOnly) &&
+           f.write(bytes) == bytes.size();
+}
+
 bool makeDatabase(const QString& path, const QStringList& words) {
     const QString list = path + QStringLiteral(".words");
     QFile f(list);

@@ -24,6 +24,9 @@ StepFaultHook failOnce(const QString& handler, std::vector<int> steps);
 // Writes dbWords.mdb from the words with the project's builder; false on failure.
 bool makeDatabase(const QString& path, const QStringList& words);
 
+// Writes the skin file x/o.cjs of a program folder.
+bool writeSkin(const QString& programFolder, const QByteArray& bytes);
+
 // Words of the shared sample word list, in file order.
 QStringList sampleWords();
 

@@ -2,6 +2,8 @@
 
 #include "shell/startup.h"
 
+#include <QTest>
+
 namespace lexivane::testing {
 
 WindowHarness::WindowHarness(const QStringList& words)
@@ -18,6 +20,12 @@ bool WindowHarness::load() {
     } catch (const ProgramEnded&) {
         return false;
     }
+}
+
+bool WindowHarness::loadAndShow() {
+    if (!load()) return false;
+    window_->show();
+    return QTest::qWaitForWindowExposed(window_.get());
 }
 
 } // namespace lexivane::testing

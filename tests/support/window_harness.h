@@ -14,7 +14,8 @@ struct WindowHarness : Fixture {
     explicit WindowHarness(const QStringList& words = kSomeWords);
     ~WindowHarness();
 
-    bool load(); // the start-up; true when it did not end the program
+    bool load();        // the start-up; true when it did not end the program
+    bool loadAndShow(); // load(), then the window shown on the screen
     Form1& window() { return *window_; }
     Form& form() { return window_->form(); }
 

@@ -1,5 +1,7 @@
 #include "fold.h"
 
+#include "common/word_order.h"
+
 #include <QChar>
 #include <QString>
 #include <algorithm>
@@ -8,18 +10,13 @@
 namespace lexivane::find {
 namespace {
 
-constexpr uint32_t kSymbol = 1u << 24;
-constexpr uint32_t kDigit = 2u << 24;
-constexpr uint32_t kLatin = 3u << 24;
-constexpr uint32_t kOtherLetter = 4u << 24;
+using order::isIgnorable;
+using order::kOtherLetter;
+using order::kSymbol;
 
 // A letter the order weighs zero (none in today's Unicode data, but the order allows it);
 // upper-case ASCII never appears in a folded form otherwise.
 constexpr char32_t kZeroWeight = U'A';
-
-bool isIgnorable(char32_t c) {
-    return c == U'\'' || c == U'-' || c == 0x2019 || c == 0x2010 || c == 0x2011 || c == 0x00AD;
-}
 
 // ASCII: which bytes the order passes over, what the others fold to, and their weights.
 struct AsciiFold {
@@ -31,10 +28,11 @@ struct AsciiFold {
             skip[size_t(c)] = isIgnorable(static_cast<char32_t>(c));
             fold[size_t(c)] = (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c - 'A' + 'a')
                                                      : static_cast<unsigned char>(c);
-            weight[size_t(c)] = (c >= 'a' && c <= 'z')   ? kLatin | uint32_t(c - 'a')
-                                : (c >= '0' && c <= '9') ? kDigit | uint32_t(c - '0')
-                                : c == 'A'               ? 0
-                                                         : kSymbol | uint32_t(c);
+            // Upper case and the ignorables never stand in a folded form.
+            const bool folds = (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+            weight[size_t(c)] = folds      ? order::asciiPrimary(static_cast<char32_t>(c))
+                                : c == 'A' ? 0
+                                           : kSymbol | uint32_t(c);
         }
     }
 };
@@ -54,85 +52,6 @@ char32_t foldBase(char32_t base) {
 
 } // namespace
 
-char32_t decodeUtf8(const unsigned char* s, size_t n, size_t& i) {
-    const unsigned char c = s[i];
-    const int extra = c < 0x80         ? 0
-                      : (c >> 5) == 6  ? 1
-                      : (c >> 4) == 14 ? 2
-                      : (c >> 3) == 30 ? 3
-                                       : -1;
-    if (extra < 0 || (extra > 0 && n - i <= static_cast<size_t>(extra))) {
-        ++i;
-        return 0xFFFD;
-    }
-    char32_t cp = extra == 0 ? c : (c & (0x3F >> extra));
-    for (int k = 1; k <= extra; ++k) {
-        const unsigned char cc = s[i + static_cast<size_t>(k)];
-        if ((cc & 0xC0) != 0x80) {
-            ++i;
-            return 0xFFFD;
-        }
-        cp = (cp << 6) | (cc & 0x3F);
-    }
-    i += static_cast<size_t>(extra) + 1;
-    return cp;
-}
-
-void appendUtf8(char32_t c, std::string& out) {
-    if (c < 0x80) {
-        out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | ((c >> 18) & 0x07)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-}
-
-bool isValidUtf8(std::string_view s) {
-    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
-    const size_t n = s.size();
-    for (size_t i = 0; i < n;) {
-        const unsigned char c = p[i];
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        size_t extra;
-        char32_t cp, min;
-        if ((c >> 5) == 6)
-            extra = 1, cp = c & 0x1F, min = 0x80;
-        else if ((c >> 4) == 14)
-            extra = 2, cp = c & 0x0F, min = 0x800;
-        else if ((c >> 3) == 30)
-            extra = 3, cp = c & 0x07, min = 0x10000;
-        else
-            return false;
-        if (n - i <= extra) return false;
-        for (size_t k = 1; k <= extra; ++k) {
-            if ((p[i + k] & 0xC0) != 0x80) return false;
-            cp = (cp << 6) | (p[i + k] & 0x3F);
-        }
-        if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-        i += extra + 1;
-    }
-    return true;
-}
-
-uint32_t charCount(std::string_view s) {
-    uint32_t n = 0;
-    for (unsigned char c : s)
-        n += (c & 0xC0) != 0x80;
-    return n;
-}
-
 int foldChar(char32_t c, bool afterLetter, char32_t out[2]) {
     if (c < 0x80) {
         if (kAscii.skip[c]) return 0;
@@ -140,33 +59,11 @@ int foldChar(char32_t c, bool afterLetter, char32_t out[2]) {
         return 1;
     }
     if (isIgnorable(c)) return 0;
-    switch (c) {
-    case 0x00DF: // ß, ẞ
-    case 0x1E9E:
-        out[0] = U's', out[1] = U's';
+    if (const order::SpecialLetter l = order::specialLetter(c); l.first) {
+        out[0] = static_cast<char32_t>(l.first);
+        if (!l.second) return 1;
+        out[1] = static_cast<char32_t>(l.second);
         return 2;
-    case 0x00E6: // æ, Æ
-    case 0x00C6:
-        out[0] = U'a', out[1] = U'e';
-        return 2;
-    case 0x0153: // œ, Œ
-    case 0x0152:
-        out[0] = U'o', out[1] = U'e';
-        return 2;
-    case 0x00F8: // ø, Ø
-    case 0x00D8:
-        out[0] = U'o';
-        return 1;
-    case 0x0142: // ł, Ł
-    case 0x0141:
-        out[0] = U'l';
-        return 1;
-    case 0x0111: // đ, Đ
-    case 0x0110:
-        out[0] = U'd';
-        return 1;
-    default:
-        break;
     }
     // The base letter of the canonical decomposition; the marks it drops are accents.
     char32_t base = c;

@@ -10,21 +10,14 @@
 // order of folded forms by foldedWeight() is the first level of the order: words sorted by
 // db::compareWords have non-decreasing folded forms.
 
+#include "common/utf8.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 namespace lexivane::find {
-
-// One code point from UTF-8 at s[i], advancing i, as the order reads text: a byte that does
-// not start a complete sequence is U+FFFD and one byte long.
-char32_t decodeUtf8(const unsigned char* s, size_t n, size_t& i);
-void appendUtf8(char32_t c, std::string& out);
-// Strict UTF-8: no overlong forms, surrogates or code points past U+10FFFF.
-bool isValidUtf8(std::string_view s);
-// Characters as the window's len() counts them: every byte that does not continue a sequence.
-uint32_t charCount(std::string_view s);
 
 // The folded letters of one character: 0, 1 or 2 code points written to out. A combining
 // mark folds to nothing when a letter came before it in the same text (it accents that

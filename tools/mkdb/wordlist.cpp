@@ -1,5 +1,7 @@
 #include "wordlist.h"
 
+#include "common/utf8.h"
+
 #include <cstdint>
 #include <cstdio>
 
@@ -15,43 +17,18 @@ std::string codePointName(char32_t c) {
 
 enum class Decode { Ok, Invalid, OutsideBmp };
 
-// Strict decoding: overlong forms, surrogates and values past U+10FFFF are errors, so that
-// what we store is exactly what the file says.
-Decode decodeUtf8(std::string_view in, std::u16string& out, char32_t& outsideBmp) {
+// Strict decoding, so that what we store is exactly what the file says.
+Decode decodeWord(std::string_view in, std::u16string& out, char32_t& outsideBmp) {
     out.clear();
     const auto* p = reinterpret_cast<const unsigned char*>(in.data());
-    const auto* end = p + in.size();
-    while (p < end) {
-        const unsigned char b = *p;
-        if (b < 0x80) {
-            out.push_back(b);
-            ++p;
-            continue;
-        }
-        int extra;
-        char32_t c;
-        char32_t min;
-        if ((b & 0xE0) == 0xC0) {
-            extra = 1, c = b & 0x1F, min = 0x80;
-        } else if ((b & 0xF0) == 0xE0) {
-            extra = 2, c = b & 0x0F, min = 0x800;
-        } else if ((b & 0xF8) == 0xF0) {
-            extra = 3, c = b & 0x07, min = 0x10000;
-        } else {
-            return Decode::Invalid;
-        }
-        if (end - p <= extra) return Decode::Invalid;
-        for (int i = 1; i <= extra; ++i) {
-            if ((p[i] & 0xC0) != 0x80) return Decode::Invalid;
-            c = (c << 6) | (p[i] & 0x3F);
-        }
-        if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return Decode::Invalid;
+    for (size_t i = 0; i < in.size();) {
+        const char32_t c = decodeUtf8Strict(p, in.size(), i);
+        if (c == kNotUtf8) return Decode::Invalid;
         if (c > 0xFFFF) {
             outsideBmp = c;
             return Decode::OutsideBmp;
         }
         out.push_back(static_cast<char16_t>(c));
-        p += extra + 1;
     }
     return Decode::Ok;
 }
@@ -99,7 +76,7 @@ WordList parseWordList(std::string_view bytes) {
         if (line.empty()) continue;
 
         char32_t outside = 0;
-        switch (decodeUtf8(line, word, outside)) {
+        switch (decodeWord(line, word, outside)) {
         case Decode::Invalid:
             return fail("invalid UTF-8");
         case Decode::OutsideBmp:
@@ -123,21 +100,7 @@ std::string toUtf8(std::u16string_view text) {
             text[i + 1] <= 0xDFFF) {
             c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
         }
-        if (c < 0x80) {
-            out.push_back(static_cast<char>(c));
-        } else if (c < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else if (c < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
+        appendUtf8(c, out);
     }
     return out;
 }

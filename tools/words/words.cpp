@@ -2,6 +2,8 @@
 // The program runs this as a child process (see README.md for the raw record stream),
 // so everything libmdb might do wrong on a bad file stays out of the program.
 
+#include "common/utf8.h"
+
 #include <glib.h> // before mdbtools.h, which includes it inside extern "C"
 
 #include <mdbtools.h>
@@ -192,24 +194,6 @@ off_t checkFile(const char* path) {
     return st.st_size;
 }
 
-void putUtf8(std::string& out, uint32_t cp) {
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
-
 // Jet 4 text: UTF-16LE, or "compressed": FF FE, then one byte per character for U+0001..U+00FF,
 // where a 0x00 byte switches between that and two-byte units.
 void decodeJet4Text(const unsigned char* p, size_t n, std::string& out) {
@@ -218,19 +202,19 @@ void decodeJet4Text(const unsigned char* p, size_t n, std::string& out) {
     auto unit = [&](uint32_t u) {
         if (high) {
             if (u >= 0xDC00 && u <= 0xDFFF) {
-                putUtf8(out, 0x10000 + ((high - 0xD800) << 10) + (u - 0xDC00));
+                lexivane::appendUtf8(0x10000 + ((high - 0xD800) << 10) + (u - 0xDC00), out);
                 high = 0;
                 return;
             }
-            putUtf8(out, 0xFFFD);
+            lexivane::appendUtf8(0xFFFD, out);
             high = 0;
         }
         if (u >= 0xD800 && u <= 0xDBFF)
             high = u;
         else if (u >= 0xDC00 && u <= 0xDFFF)
-            putUtf8(out, 0xFFFD);
+            lexivane::appendUtf8(0xFFFD, out);
         else
-            putUtf8(out, u);
+            lexivane::appendUtf8(u, out);
     };
     size_t i = 0;
     if (n >= 2 && p[0] == 0xFF && p[1] == 0xFE) {
@@ -252,7 +236,7 @@ void decodeJet4Text(const unsigned char* p, size_t n, std::string& out) {
         for (; i + 1 < n; i += 2)
             unit(uint32_t(p[i]) | uint32_t(p[i + 1]) << 8);
     }
-    if (high) putUtf8(out, 0xFFFD);
+    if (high) lexivane::appendUtf8(0xFFFD, out);
 }
 
 // libmdb walks a table's usage map (the pages that hold its rows) without checking the map's
