@@ -141,12 +141,13 @@ CacheFolder::State CacheFolder::open(const std::string& dir, bool create) {
         if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return State::Missing;
     }
     const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat st;
     if (fd < 0) {
-        if (errno != ELOOP) return State::Missing;
+        // With O_DIRECTORY, a link in the folder's place fails as "not a directory".
+        if (::lstat(dir.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return State::Missing;
         refusal_ = "it is a symbolic link";
         return State::Refused;
     }
-    struct stat st;
     if (::fstat(fd, &st) != 0) {
         ::close(fd);
         return State::Missing;
