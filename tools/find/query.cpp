@@ -548,6 +548,12 @@ const char* optionName(Selector s) {
     return "?";
 }
 
+// What stops every part of a scan: the time limit, or an error in one of them.
+struct Halt {
+    std::atomic<bool> expired{false};
+    std::atomic<bool> failed{false};
+};
+
 struct Query::Impl {
     std::vector<LengthSet> lengths;
     std::vector<Glob> globs;
@@ -555,8 +561,7 @@ struct Query::Impl {
     std::vector<std::unique_ptr<Regex>> regexes;
     std::chrono::milliseconds regexTimeLimit{60000};
 
-    std::string scan(const WordIndex& index, uint32_t lo, uint32_t hi,
-                     const std::atomic<bool>& expired,
+    std::string scan(const WordIndex& index, uint32_t lo, uint32_t hi, Halt& halt,
                      const std::function<void(uint32_t)>& onMatch) const;
 };
 
@@ -618,8 +623,7 @@ void Query::setRegexTimeLimit(std::chrono::milliseconds limit) {
     d->regexTimeLimit = limit;
 }
 
-std::string Query::Impl::scan(const WordIndex& index, uint32_t lo, uint32_t hi,
-                              const std::atomic<bool>& expired,
+std::string Query::Impl::scan(const WordIndex& index, uint32_t lo, uint32_t hi, Halt& halt,
                               const std::function<void(uint32_t)>& onMatch) const {
     std::vector<std::unique_ptr<Matcher>> matchers;
     uint32_t regexMin = 0;
@@ -654,11 +658,15 @@ std::string Query::Impl::scan(const WordIndex& index, uint32_t lo, uint32_t hi,
             for (size_t k = 0; k < matchers.size(); ++k) {
                 if (!(pass = regexes[k]->mayStartWith(word))) break;
                 const int r = matchers[k]->match(word);
-                if (r < 0) return regexFailure(r, word);
+                if (r < 0) {
+                    halt.failed = true;
+                    return regexFailure(r, word);
+                }
                 if (!(pass = r == 1)) break;
             }
             // After every word: one word costs at most the match limit's worth of steps.
-            if (expired.load(std::memory_order_relaxed)) {
+            if (halt.failed.load(std::memory_order_relaxed)) return {}; // another part's error
+            if (halt.expired.load(std::memory_order_relaxed)) {
                 const auto ms = regexTimeLimit.count();
                 return "matching the regular expression took longer than " +
                        (ms % 1000 ? std::to_string(ms) + " ms" : std::to_string(ms / 1000) + " s") +
@@ -700,7 +708,7 @@ std::string Query::run(const WordIndex& index, const std::function<void(uint32_t
     }
     // The time limit is kept by a watchdog that raises a flag the scan looks at after every
     // word: cheaper than reading the clock there.
-    std::atomic<bool> expired{false};
+    Halt halt;
     std::mutex mutex;
     std::condition_variable finished;
     bool done = false;
@@ -709,7 +717,7 @@ std::string Query::run(const WordIndex& index, const std::function<void(uint32_t
         const auto deadline = Clock::now() + d->regexTimeLimit;
         watchdog = std::thread([&, deadline] {
             std::unique_lock lock(mutex);
-            if (!finished.wait_until(lock, deadline, [&] { return done; })) expired = true;
+            if (!finished.wait_until(lock, deadline, [&] { return done; })) halt.expired = true;
         });
     }
     struct Stop {
@@ -730,7 +738,7 @@ std::string Query::run(const WordIndex& index, const std::function<void(uint32_t
     // and their matches put back in order.
     const unsigned cores = std::min(4u, std::thread::hardware_concurrency());
     if (d->regexes.empty() || cores < 2 || hi - lo < kParallelWords)
-        return d->scan(index, lo, hi, expired, onMatch);
+        return d->scan(index, lo, hi, halt, onMatch);
     std::vector<uint32_t> bounds;
     for (unsigned p = 0; p <= cores; ++p)
         bounds.push_back(lo + static_cast<uint32_t>(uint64_t(hi - lo) * p / cores));
@@ -738,9 +746,10 @@ std::string Query::run(const WordIndex& index, const std::function<void(uint32_t
     std::vector<std::string> errors(cores);
     const auto part = [&](unsigned p, const std::function<void(uint32_t)>& deliver) {
         try {
-            errors[p] = d->scan(index, bounds[p], bounds[p + 1], expired, deliver);
+            errors[p] = d->scan(index, bounds[p], bounds[p + 1], halt, deliver);
         } catch (const std::bad_alloc&) {
             errors[p] = "out of memory";
+            halt.failed = true;
         }
     };
     std::vector<std::thread> workers;
