@@ -157,11 +157,11 @@ bool preadAll(int fd, unsigned char* buf, size_t n, off_t at) {
 // The file stays open in `file`: libmdb, which opens by name, is given it as /proc/self/fd/N,
 // so that what it reads is what was checked here.
 off_t checkFile(const char* path, lexivane::common::RegularFile& file) {
-    if (!file.open(path)) {
+    if (!file.open(path, "an Access database")) {
         if (file.errorNumber() == ENOENT) fail("file not found");
         if (file.errorNumber() == EISDIR || S_ISDIR(file.status().st_mode))
             fail("is a directory, not an Access database");
-        if (file.errorNumber() == 0) fail("not a regular file (" + file.error() + ")");
+        if (file.errorNumber() == 0) fail(file.error());
         fail("cannot open: " + file.error());
     }
     const int fd = file.fd();
