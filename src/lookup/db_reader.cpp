@@ -1,5 +1,6 @@
 #include "lookup/db_reader.h"
 
+#include "common/regular_file.h"
 #include "lookup/huge_pages.h"
 #include "shell/apperror.h"
 
@@ -218,6 +219,15 @@ WordTable readWords(const QString& path, const ReadLimits& limits) {
     if (!info.exists()) failOpen(path, QStringLiteral("the file does not exist"));
     if (info.isDir()) failOpen(path, QStringLiteral("it is a directory, not an Access database"));
     const QString absolute = info.absoluteFilePath();
+    // The helper would wait on a FIFO until the time limit, or read a device without end:
+    // anything but a regular file is refused here, at once.
+    qint64 fileSize = 0;
+    {
+        common::RegularFile f;
+        if (!f.open(QFile::encodeName(absolute).toStdString(), "an Access database"))
+            failOpen(path, QString::fromLocal8Bit(f.error()));
+        fileSize = f.status().st_size;
+    }
 
     const QByteArray helper = QFile::encodeName(limits.helperPath);
     const QByteArray file = QFile::encodeName(absolute);
@@ -280,9 +290,9 @@ WordTable readWords(const QString& path, const ReadLimits& limits) {
     // No Access file yields more than a few times its own size as text; more means the
     // library is producing rows out of nothing. Past kMaxStreamBytes the list is too large.
     const size_t maxOutput =
-        std::min(static_cast<size_t>(info.size()) * 4 + (1 << 16), kMaxStreamBytes);
+        std::min(static_cast<size_t>(fileSize) * 4 + (1 << 16), kMaxStreamBytes);
     std::string stream, errText;
-    stream.reserve(std::min<size_t>(maxOutput, static_cast<size_t>(info.size()) + (1 << 16)));
+    stream.reserve(std::min<size_t>(maxOutput, static_cast<size_t>(fileSize) + (1 << 16)));
     preferHugePages(stream.data(), stream.capacity());
     int execErrno = 0;
     bool timedOut = false, tooMuch = false;

@@ -1,5 +1,6 @@
 #include "shell/cursor_file.h"
 
+#include "common/regular_file.h"
 #include "shell/apperror.h"
 
 #include <QBuffer>
@@ -8,6 +9,8 @@
 #include <QPixmap>
 #include <QtEndian>
 #include <QtMath>
+#include <cerrno>
+#include <string>
 
 namespace lexivane {
 
@@ -38,11 +41,16 @@ void put32(QByteArray& b, quint32 v) {
 } // namespace
 
 QCursor loadCursorFile(const QString& path, qreal ratio) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) throw AppError(f.errorString());
+    common::RegularFile f;
+    if (!f.open(QFile::encodeName(path).toStdString(), "a picture"))
+        throw AppError(QString::fromLocal8Bit(f.error()));
     // A pointer picture is small; a huge file is not one.
-    if (f.size() > 4 * 1024 * 1024) throw invalidPicture();
-    return decodeCursor(f.readAll(), ratio);
+    std::string bytes;
+    if (!f.readAll(bytes, 4 * 1024 * 1024)) {
+        if (f.errorNumber() == EFBIG) throw invalidPicture();
+        throw AppError(QString::fromLocal8Bit(f.error()));
+    }
+    return decodeCursor(QByteArray(bytes.data(), qsizetype(bytes.size())), ratio);
 }
 
 namespace {

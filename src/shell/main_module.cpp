@@ -26,8 +26,10 @@ bool FileExists(const QString& path) {
 
 bool ordinaryFileExists(const QString& path) {
     if (path.isEmpty()) return false;
+    // A FIFO or a device counts: the reader refuses it with a report, rather than the
+    // program ending as if the file were missing.
     const QFileInfo info(path);
-    return info.isFile() && !info.isHidden();
+    return info.exists() && !info.isDir() && !info.isHidden();
 }
 
 QString besideProgram(const QString& programFolder, const QString& name) {

@@ -19,7 +19,7 @@ void MakeNotTopmost(Desktop& desktop);
 // True when the path names something whose modification time can be read; never fails.
 bool FileExists(const QString& path);
 
-// True only for an ordinary file (not a folder, not hidden): the database check.
+// True only for an ordinary file (not a folder, not hidden): the database and skin checks.
 bool ordinaryFileExists(const QString& path);
 
 // program folder + native separator + name

@@ -1,10 +1,12 @@
 #include "shell/settings.h"
 
+#include "common/regular_file.h"
+
 #include <QDir>
-#include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QStringList>
+#include <cerrno>
 
 namespace lexivane {
 
@@ -24,17 +26,24 @@ namespace {
 // is not ours to read or write.
 constexpr qint64 kMaxFileSize = 1 << 20;
 
-bool oversized(const QFileInfo& file) {
-    return file.isFile() && file.size() > kMaxFileSize;
+enum class FileState { Missing, Usable, PassedOver };
+
+// QSettings opens the file by name and would wait on a FIFO, or read a device for ever: the
+// file is looked at first, without blocking. A FIFO, a device, a folder, an unreadable file
+// or one past the size limit is passed over.
+FileState stateOf(const QString& path) {
+    common::RegularFile f;
+    if (f.open(QFile::encodeName(path).toStdString()))
+        return f.status().st_size > kMaxFileSize ? FileState::PassedOver : FileState::Usable;
+    return f.errorNumber() == ENOENT ? FileState::Missing : FileState::PassedOver;
 }
 } // namespace
 
 QString FileSettingsStore::GetSetting(const QString& appName, const QString& section,
                                       const QString& key, const QString& defaultValue) {
     const QString path = fileFor(appName);
-    const QFileInfo file(path);
-    if (!file.isFile() || oversized(file))
-        return defaultValue; // QSettings would be harmless, but keep reading side-effect free
+    // Reading stays side-effect free: QSettings is not made for a file that is not there.
+    if (stateOf(path) != FileState::Usable) return defaultValue;
     QSettings s(path, QSettings::IniFormat);
     s.beginGroup(section);
     if (!s.contains(key)) return defaultValue;
@@ -46,7 +55,7 @@ QString FileSettingsStore::GetSetting(const QString& appName, const QString& sec
 
 void FileSettingsStore::SaveSetting(const QString& appName, const QString& section,
                                     const QString& key, const QString& value) {
-    if (oversized(QFileInfo(fileFor(appName)))) return;
+    if (stateOf(fileFor(appName)) == FileState::PassedOver) return;
     QDir().mkpath(folder_);
     QSettings s(fileFor(appName), QSettings::IniFormat);
     s.beginGroup(section);

@@ -6,11 +6,13 @@
 #include "lookup/db_reader.h"
 #include "test_support.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 using lexivane::AppError;
 using lexivane::ado::Connection;
@@ -264,13 +266,22 @@ class TestReader : public QObject {
         const QString dir = tmp_.filePath("folder/dbWords.mdb");
         QVERIFY(QDir().mkpath(dir));
         QTest::newRow("a directory") << dir << "directory";
+        // Refused at once: the helper would wait on the FIFO until the time limit.
+        const QString fifo = tmp_.filePath("fifo.mdb");
+        QVERIFY(QFile::exists(fifo) || ::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+        QTest::newRow("a FIFO") << fifo << "it is a FIFO, not an Access database";
+        QTest::newRow("a device") << "/dev/zero"
+                                  << "it is a character device";
         QTest::newRow("no such file") << tmp_.filePath("missing/dbWords.mdb") << "does not exist";
     }
     void damagedFilesFailCleanly() {
         QFETCH(QString, path);
         QFETCH(QString, problem);
+        QElapsedTimer t;
+        t.start();
         const QString d = openFailure(path, options_);
         QVERIFY2(d.contains(path) && d.contains(problem, Qt::CaseInsensitive), qPrintable(d));
+        QVERIFY(t.elapsed() < 5000);
     }
 
     // Files the damage campaign found: the helper crashed on the first and never ended on the

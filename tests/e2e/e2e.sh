@@ -931,6 +931,30 @@ scenario_bad_skin() {
     done
 }
 
+# A pointer file that is a device or a FIFO is reported once at start-up (step 120), at once,
+# and never read from or waited on; a FIFO as lexivane-find's --db is refused at once.
+scenario_bad_cursor() {
+    local cur=$folder/HAND-M.CUR kind
+    mv "$cur" "$tmp/hand.cur"
+    for kind in device fifo; do
+        log "pointer file: $kind"
+        case $kind in
+            device) ln -s /dev/zero "$cur" ;;
+            fifo) mkfifo "$cur" ;;
+        esac
+        bad_start 1 5
+        bad_words_work
+        close_program
+        rm -f "$cur"
+    done
+    mv "$tmp/hand.cur" "$cur"
+    mkfifo "$tmp/words.fifo"
+    local said
+    said=$(timeout 5 "$folder/lexivane-find" --db "$tmp/words.fifo" 2>&1 >/dev/null)
+    [ "$said" = "lexivane-find: $tmp/words.fifo: it is a FIFO, not a word database" ] ||
+        fail "lexivane-find on a FIFO said: $said"
+}
+
 declare -F "scenario_$scenario" >/dev/null || fail "no scenario $scenario"
 case $scenario in
 wayland_scaled) wayland_scale=2 && start_wayland_desktop ;;

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <memory>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <utime.h>
 
 using namespace findtest;
@@ -135,6 +136,10 @@ class TestFindCache : public QObject {
                 << QStringLiteral("section:%1").arg(s);
         QTest::newRow("last byte of text") << "section-end:text";
         QTest::newRow("junk of the same size") << "junk";
+        // Checksums recomputed after the change: only the structure checks are left.
+        QTest::newRow("forged: a word past the text") << "forge:offsets:4294967280";
+        QTest::newRow("forged: words out of order") << "forge:offsets:0";
+        QTest::newRow("forged: a folded form past its section") << "forge:foldOffsets:2147483647";
         QTest::newRow("another database's cache") << "foreign";
     }
     void damagedFileIsMadeAgain() {
@@ -181,6 +186,13 @@ class TestFindCache : public QObject {
             const qsizetype at =
                 qsizetype(kind == "section" ? offset + size / 2 : offset + size - 1);
             bytes[at] = char(bytes[at] ^ 0x01);
+        } else if (kind == "forge") {
+            const auto [offset, size] = sectionOf(arg.section(':', 0, 0));
+            const quint32 value = arg.section(':', 1).toUInt();
+            auto* block = static_cast<unsigned char*>(aligned.get());
+            std::memcpy(block + offset + 8, &value, 4);
+            lexivane::find::sealBlock(block, size_t(bytes.size()));
+            bytes = QByteArray(static_cast<const char*>(aligned.get()), bytes.size());
         } else if (kind == "junk") {
             for (qsizetype i = 0; i < bytes.size(); ++i)
                 bytes[i] = char(i * 131 + 7);
@@ -307,6 +319,59 @@ class TestFindCache : public QObject {
         QCOMPARE(p.readAllStandardOutput(), QByteArray("3000\n"));
         QVERIFY(!QFileInfo::exists(tmp_.filePath("relative")));
         QCOMPARE(QDir(cacheHome_ + "/.cache/lexivane").entryList(QDir::Files).size(), 1);
+    }
+
+    // A cache folder or file that another could have written is neither read nor replaced:
+    // the run works without a cache and says so once.
+    void untrustedCacheIsNotUsed_data() {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<QString>("change");
+        QTest::newRow("folder writable by the group") << "folder"
+                                                      << "mode:770";
+        QTest::newRow("folder writable by all") << "folder"
+                                                << "mode:757";
+        QTest::newRow("folder a link") << "folder"
+                                       << "link";
+        QTest::newRow("file writable by others") << "file"
+                                                 << "mode:602";
+        QTest::newRow("file a link") << "file"
+                                     << "link";
+        QTest::newRow("file a FIFO") << "file"
+                                     << "fifo";
+        if (::geteuid() == 0) {
+            QTest::newRow("folder of another user") << "folder"
+                                                    << "owner";
+            QTest::newRow("file of another user") << "file"
+                                                  << "owner";
+        }
+    }
+    void untrustedCacheIsNotUsed() {
+        QFETCH(QString, target);
+        QFETCH(QString, change);
+        expectRightWords();
+        const QString file = cacheFile();
+        const QString path = target == "folder" ? cacheDir_ : file;
+        const QByteArray p = QFile::encodeName(path);
+        if (change.startsWith("mode:")) {
+            QCOMPARE(::chmod(p.constData(), mode_t(change.mid(5).toUInt(nullptr, 8))), 0);
+        } else if (change == "owner") {
+            QCOMPARE(::chown(p.constData(), 65534, 65534), 0);
+        } else {
+            const QString moved = path + ".real";
+            QCOMPARE(::rename(p.constData(), QFile::encodeName(moved).constData()), 0);
+            if (change == "link")
+                QVERIFY(QFile::link(moved, path));
+            else
+                QCOMPARE(::mkfifo(p.constData(), 0600), 0);
+        }
+        const FileId before = idOf(path);
+        const Run r = find({"--pattern", "*", "--letters", QString(40, '?'), "--length", "0-"});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.out, want_);
+        QCOMPARE(r.err.count('\n'), 1);
+        QVERIFY2(r.err.startsWith("lexivane-find: not using the cache " + target.toUtf8()), r.err);
+        QCOMPARE(idOf(path), before);
+        QVERIFY(r.ms < 10000);
     }
 
     // A file that cannot be read leaves no cache behind.

@@ -10,6 +10,7 @@
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace findtest;
@@ -150,6 +151,11 @@ class TestFindCli : public QObject {
                                             << "line 2 is not valid UTF-8";
         QTest::newRow("long line") << dir + "/long.txt"
                                    << "line 4 has more than 255 characters";
+        // Refused at once, never waited on or read without end.
+        QTest::newRow("FIFO") << dir + "/fifo"
+                              << "it is a FIFO, not a word database";
+        QTest::newRow("device") << "/dev/zero"
+                                << "it is a character device, not a word database";
         if (::geteuid() != 0) // root reads anything
             QTest::newRow("no permission") << dir + "/secret.txt"
                                            << "Permission denied";
@@ -166,6 +172,7 @@ class TestFindCli : public QObject {
         QVERIFY(writeFile(tmp_.filePath("long.txt"), "a\n\nb\r\n" + QByteArray(256, 'x') + "\n"));
         QVERIFY(writeFile(tmp_.filePath("secret.txt"), "word\n"));
         QFile(tmp_.filePath("secret.txt")).setPermissions(QFileDevice::Permissions());
+        ::mkfifo(QFile::encodeName(tmp_.filePath("fifo")).constData(), 0600);
 
         const Run r = runFind({"--db", file}, home_);
         QCOMPARE(r.exitCode, 2);
@@ -176,6 +183,7 @@ class TestFindCli : public QObject {
         QVERIFY2(r.err.contains(reason.toUtf8()), r.err);
         QCOMPARE(r.err.count('\n'), 1);
         QCOMPARE(cached(), QStringList());
+        QVERIFY(r.ms < 5000);
     }
 
     // Text from the command line, whatever it holds: matches, or a clear error, soon.
@@ -196,7 +204,9 @@ class TestFindCli : public QObject {
             {"10000 letters", "--pattern \"$(printf 'a%.0s' $(seq 10000))\"", 1, ""},
             {"10000 stars", "--contains \"$(printf '*%.0s' $(seq 10000))\"", 1, ""},
             {"10000 in a rack", "--letters \"$(printf 'ab%.0s' $(seq 5000))\"", 0, ""},
-            {"10000-character regex", "--regex \"$(printf '(a|b)%.0s' $(seq 2000))\"", 1, ""},
+            {"4000-character regex", "--regex \"$(printf '(?:a|b)%.0s' $(seq 580))\"", 1, ""},
+            {"10000-character regex", "--regex \"$(printf '(a|b)%.0s' $(seq 2000))\"", 2,
+             "lexivane-find: --regex: the regular expression is longer than 4096 bytes"},
             {"invalid UTF-8", "--pattern \"$(printf 'a\\377b')\"", 2,
              "lexivane-find: --pattern: the text is not valid UTF-8\n"},
             {"invalid UTF-8 regex", "--regex \"$(printf 'a\\300\\257')\"", 2,

@@ -34,6 +34,11 @@ bool makeDirs(const std::string& dir) {
     return ::mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST;
 }
 
+std::string parentOf(const std::string& dir) {
+    const size_t slash = dir.find_last_of('/');
+    return slash == std::string::npos ? std::string(".") : dir.substr(0, slash ? slash : 1);
+}
+
 bool writeAll(int fd, const unsigned char* p, size_t n) {
     while (n > 0) {
         const ssize_t w = ::write(fd, p, n);
@@ -45,27 +50,32 @@ bool writeAll(int fd, const unsigned char* p, size_t n) {
     return true;
 }
 
-void removeStaleTemporaries(const std::string& dir, const std::string& prefix) {
-    DIR* d = ::opendir(dir.c_str());
-    if (!d) return;
+void removeStaleTemporaries(int dirFd, const std::string& prefix) {
+    const int fd = ::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    DIR* d = ::fdopendir(fd);
+    if (!d) {
+        ::close(fd);
+        return;
+    }
     const time_t now = ::time(nullptr);
     while (const dirent* e = ::readdir(d)) {
         if (std::strncmp(e->d_name, prefix.c_str(), prefix.size()) != 0) continue;
-        const std::string path = dir + "/" + e->d_name;
         struct stat st;
-        if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+        if (::fstatat(dirFd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&
             now - st.st_mtime > kStaleTemporarySeconds)
-            ::unlink(path.c_str());
+            ::unlinkat(dirFd, e->d_name, 0);
     }
     ::closedir(d);
 }
 
 // The temporary file being written, for a signal that ends the run meanwhile.
-char g_temporary[4096];
+char g_temporary[256];
+volatile sig_atomic_t g_folder = -1;
 volatile sig_atomic_t g_writing = 0;
 
 void removeTemporaryAndDie(int sig) {
-    if (g_writing) ::unlink(g_temporary);
+    if (g_writing) ::unlinkat(g_folder, g_temporary, 0);
     ::signal(sig, SIG_DFL);
     ::raise(sig);
 }
@@ -74,8 +84,9 @@ void removeTemporaryAndDie(int sig) {
 struct SignalGuard {
     static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
     struct sigaction old[3];
-    explicit SignalGuard(const std::string& path) {
-        std::snprintf(g_temporary, sizeof g_temporary, "%s", path.c_str());
+    SignalGuard(int folder, const std::string& name) {
+        std::snprintf(g_temporary, sizeof g_temporary, "%s", name.c_str());
+        g_folder = folder;
         g_writing = 1;
         struct sigaction sa {};
         sa.sa_handler = removeTemporaryAndDie;
@@ -100,12 +111,54 @@ std::string cacheDirectory() {
     return {};
 }
 
-std::string cacheFileFor(const std::string& dir, const std::string& sourcePath) {
+std::string cacheFileName(const std::string& sourcePath) {
     char name[40];
     std::snprintf(
         name, sizeof name, "find-%016llx.index",
         static_cast<unsigned long long>(hash64(sourcePath.data(), sourcePath.size(), 0x5041)));
-    return dir + "/" + name;
+    return name;
+}
+
+std::string untrustedBecause(const struct stat& st) {
+    if (st.st_uid != ::geteuid()) return "it belongs to another user";
+    if (st.st_mode & (S_IWGRP | S_IWOTH)) return "others can write to it";
+    return {};
+}
+
+CacheFolder::~CacheFolder() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+CacheFolder::State CacheFolder::open(const std::string& dir, bool create) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    path_ = dir;
+    refusal_.clear();
+    if (create) {
+        // Only the parents may be links (a home folder elsewhere is common); the cache
+        // folder itself is made here, private.
+        if (!makeDirs(parentOf(dir))) return State::Missing;
+        if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return State::Missing;
+    }
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat st;
+    if (fd < 0) {
+        // With O_DIRECTORY, a link in the folder's place fails as "not a directory".
+        if (::lstat(dir.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return State::Missing;
+        refusal_ = "it is a symbolic link";
+        return State::Refused;
+    }
+    if (::fstat(fd, &st) != 0) {
+        ::close(fd);
+        return State::Missing;
+    }
+    refusal_ = untrustedBecause(st);
+    if (!refusal_.empty()) {
+        ::close(fd);
+        return State::Refused;
+    }
+    fd_ = fd;
+    return State::Usable;
 }
 
 MappedFile::~MappedFile() {
@@ -118,12 +171,23 @@ void MappedFile::unmap() {
     size_ = 0;
 }
 
-bool MappedFile::map(const std::string& path) {
+bool MappedFile::map(const CacheFolder& folder, const std::string& name, std::string* refusal) {
     unmap();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0) return false;
+    if (!folder.usable()) return false;
+    const int fd = ::openat(folder.fd(), name.c_str(),
+                            O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
+        if (errno == ELOOP && refusal) *refusal = "it is a symbolic link";
+        return false;
+    }
     struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0) {
+    if (::fstat(fd, &st) != 0) {
+        ::close(fd);
+        return false;
+    }
+    std::string why = S_ISREG(st.st_mode) ? untrustedBecause(st) : "it is not a regular file";
+    if (!why.empty() || st.st_size <= 0) {
+        if (refusal) *refusal = std::move(why);
         ::close(fd);
         return false;
     }
@@ -135,24 +199,25 @@ bool MappedFile::map(const std::string& path) {
     return true;
 }
 
-bool writeCacheFile(const std::string& dir, const std::string& file, const Block& block) {
-    if (!makeDirs(dir)) return false;
-    const std::string base = file.substr(file.find_last_of('/') + 1);
-    removeStaleTemporaries(dir, base + ".tmp-");
+bool writeCacheFile(const CacheFolder& folder, const std::string& name, const Block& block) {
+    if (!folder.usable()) return false;
+    const int dir = folder.fd();
+    removeStaleTemporaries(dir, name + ".tmp-");
     unsigned long long nonce = 0;
     if (::getrandom(&nonce, sizeof nonce, GRND_NONBLOCK) != sizeof nonce)
         nonce = static_cast<unsigned long long>(::time(nullptr)) ^ uint64_t(::getpid()) << 32;
     char suffix[64];
     std::snprintf(suffix, sizeof suffix, ".tmp-%d-%016llx", int(::getpid()), nonce);
-    const std::string temporary = file + suffix;
+    const std::string temporary = name + suffix;
     if (temporary.size() >= sizeof g_temporary) return false;
-    const SignalGuard guard(temporary);
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    const SignalGuard guard(dir, temporary);
+    const int fd = ::openat(dir, temporary.c_str(),
+                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) return false;
     const bool written = writeAll(fd, block.bytes.get(), block.size);
     const bool closed = ::close(fd) == 0;
-    if (!written || !closed || ::rename(temporary.c_str(), file.c_str()) != 0) {
-        ::unlink(temporary.c_str());
+    if (!written || !closed || ::renameat(dir, temporary.c_str(), dir, name.c_str()) != 0) {
+        ::unlinkat(dir, temporary.c_str(), 0);
         return false;
     }
     return true;

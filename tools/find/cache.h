@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <string>
+#include <sys/stat.h>
 
 namespace lexivane::find {
 
@@ -14,8 +15,39 @@ namespace lexivane::find {
 // folder. Nothing is created here.
 std::string cacheDirectory();
 
-// The cache file for the database at `sourcePath` (absolute) inside `dir`.
-std::string cacheFileFor(const std::string& dir, const std::string& sourcePath);
+// The cache file's name (no folder) for the database at `sourcePath` (absolute).
+std::string cacheFileName(const std::string& sourcePath);
+
+// The cache folder, held open: every file in it is reached relative to it, so a symbolic
+// link put in its place later changes nothing. Anyone who can write to the folder can put
+// any file there, so it is used only when it is the user's own and no one else can write to
+// it; a file in it only on the same terms.
+class CacheFolder {
+  public:
+    enum class State { Usable, Missing, Refused };
+
+    CacheFolder() = default;
+    CacheFolder(const CacheFolder&) = delete;
+    CacheFolder& operator=(const CacheFolder&) = delete;
+    ~CacheFolder();
+
+    // Opens `dir` without following a symbolic link in its place; with `create`, makes it
+    // first (mode 0700, and its missing parents). Refused says why in refusal().
+    State open(const std::string& dir, bool create);
+    bool usable() const { return fd_ >= 0; }
+    int fd() const { return fd_; }
+    const std::string& path() const { return path_; }
+    const std::string& refusal() const { return refusal_; }
+
+  private:
+    int fd_ = -1;
+    std::string path_;
+    std::string refusal_;
+};
+
+// "" when a file or folder of this status may be trusted: the user's own, and not writable
+// by group or others; else why not.
+std::string untrustedBecause(const struct stat& st);
 
 // A read-only private mapping of a whole file.
 class MappedFile {
@@ -25,8 +57,10 @@ class MappedFile {
     MappedFile& operator=(const MappedFile&) = delete;
     ~MappedFile();
 
-    // False when the file is missing, unreadable or empty.
-    bool map(const std::string& path);
+    // Maps `name` in `folder`. False when the file is missing, unreadable or empty, or (with
+    // `refusal` set) when it is not a regular file of the user's own that only the user can
+    // write.
+    bool map(const CacheFolder& folder, const std::string& name, std::string* refusal);
     void unmap();
     const unsigned char* data() const { return data_; }
     size_t size() const { return size_; }
@@ -36,9 +70,9 @@ class MappedFile {
     size_t size_ = 0;
 };
 
-// Writes `block` as `file` in `dir` (creating the folder, mode 0700): into a new temporary
-// file beside it, renamed over `file` when complete. Returns false, leaving nothing behind,
-// when any step fails. Temporary files that an earlier run left behind are removed.
-bool writeCacheFile(const std::string& dir, const std::string& file, const Block& block);
+// Writes `block` as `name` in `folder`: into a new temporary file beside it, renamed over
+// `name` when complete. Returns false, leaving nothing behind, when any step fails. Temporary
+// files that an earlier run left behind are removed.
+bool writeCacheFile(const CacheFolder& folder, const std::string& name, const Block& block);
 
 } // namespace lexivane::find

@@ -123,23 +123,36 @@ int fail(const std::string& message) {
 }
 
 int run(Options& opts) {
-    const std::string folder = programFolder();
-    const std::string shown = opts.db.empty() ? folder + "/dbWords.mdb" : opts.db;
+    const std::string program = programFolder();
+    const std::string shown = opts.db.empty() ? program + "/dbWords.mdb" : opts.db;
     const SourceKey key = keyOf(shown);
 
     const unsigned needed = opts.query.sectionsNeeded() | (opts.count ? 0u : kWordsNeeded);
     const std::string cacheDir = opts.noCache ? std::string() : cacheDirectory();
-    const std::string cacheFile =
-        cacheDir.empty() ? std::string() : cacheFileFor(cacheDir, key.path);
+    const std::string cacheName = cacheFileName(key.path);
+
+    // A cache that someone else could have written is neither read nor replaced.
+    CacheFolder folder;
+    bool refused = false;
+    const auto refuse = [&](const std::string& what, const std::string& why) {
+        std::fprintf(stderr, "%s: not using the cache %s: %s; working without a cache\n", kName,
+                     what.c_str(), why.c_str());
+        refused = true;
+    };
+    if (!cacheDir.empty() && folder.open(cacheDir, false) == CacheFolder::State::Refused)
+        refuse("folder " + cacheDir, folder.refusal());
 
     MappedFile mapped;
     WordIndex index;
     Block built;
     bool ready = false;
-    if (!cacheFile.empty() && mapped.map(cacheFile)) {
+    std::string why;
+    if (mapped.map(folder, cacheName, &why)) {
         guardMapping(mapped);
         ready = index.open(mapped.data(), mapped.size(), &key) == WordIndex::Status::Ok &&
                 index.require(needed);
+    } else if (!why.empty()) {
+        refuse("file " + cacheDir + "/" + cacheName, why);
     }
     if (!ready) {
         // Missing, stale or damaged: made again from the database, and kept for next time
@@ -148,7 +161,7 @@ int run(Options& opts) {
         g_mapped = nullptr;
         {
             const lexivane::db::WordTable table =
-                readSource(key, shown, folder + "/lexivane-words");
+                readSource(key, shown, program + "/lexivane-words");
             try {
                 built = buildIndex(table, key);
             } catch (const std::length_error& e) {
@@ -158,9 +171,12 @@ int run(Options& opts) {
         if (index.open(built.bytes.get(), built.size, nullptr) != WordIndex::Status::Ok)
             return fail("internal error: the index just built does not read back");
         index.trust();
-        if (!cacheFile.empty()) {
+        if (!cacheDir.empty() && !refused) {
+            if (!folder.usable() && folder.open(cacheDir, true) == CacheFolder::State::Refused)
+                refuse("folder " + cacheDir, folder.refusal());
             try {
-                if (keyOf(shown) == key) writeCacheFile(cacheDir, cacheFile, built);
+                if (folder.usable() && keyOf(shown) == key)
+                    writeCacheFile(folder, cacheName, built);
             } catch (const SourceError&) {
                 // gone or changed meanwhile: nothing worth keeping
             }

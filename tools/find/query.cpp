@@ -7,7 +7,12 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
+#include <condition_variable>
+#include <cstdlib>
+#include <cstring>
 #include <limits>
+#include <mutex>
 #include <new>
 #include <thread>
 #include <utility>
@@ -320,15 +325,69 @@ bool matchRack(const Rack& r, std::string_view folded, uint32_t mask,
 
 // ---- regular expressions: PCRE2, the engine and syntax of QRegularExpression ----
 
+// Memory PCRE2 may take, counted over every block it holds at once: a block past the
+// budget is refused, and PCRE2 then fails cleanly ("failed to get memory").
+class Budget {
+  public:
+    explicit Budget(size_t limit) : limit_(limit) {
+        context_ = pcre2_general_context_create(&Budget::take, &Budget::give, this);
+        if (!context_) throw std::bad_alloc();
+    }
+    Budget(const Budget&) = delete;
+    Budget& operator=(const Budget&) = delete;
+    ~Budget() { pcre2_general_context_free(context_); }
+    pcre2_general_context* context() const { return context_; }
+
+  private:
+    static constexpr size_t kHeader = alignof(std::max_align_t);
+    static void* take(PCRE2_SIZE n, void* self) {
+        auto* b = static_cast<Budget*>(self);
+        if (n > b->limit_) return nullptr;
+        const size_t total = n + kHeader;
+        if (b->used_.fetch_add(total) + total > b->limit_) {
+            b->used_.fetch_sub(total);
+            return nullptr;
+        }
+        auto* p = static_cast<unsigned char*>(std::malloc(total));
+        if (!p) {
+            b->used_.fetch_sub(total);
+            return nullptr;
+        }
+        std::memcpy(p, &total, sizeof total);
+        return p + kHeader;
+    }
+    static void give(void* block, void* self) {
+        if (!block) return;
+        auto* p = static_cast<unsigned char*>(block) - kHeader;
+        size_t total = 0;
+        std::memcpy(&total, p, sizeof total);
+        static_cast<Budget*>(self)->used_.fetch_sub(total);
+        std::free(p);
+    }
+    size_t limit_;
+    std::atomic<size_t> used_{0};
+    pcre2_general_context* context_ = nullptr;
+};
+
 // The compiled expression, shared by the threads of a scan.
 class Regex {
   public:
     Regex() = default;
     Regex(const Regex&) = delete;
     Regex& operator=(const Regex&) = delete;
-    ~Regex() { pcre2_code_free(code_); }
+    ~Regex() {
+        pcre2_code_free(code_);
+        pcre2_compile_context_free(context_);
+    }
 
     std::string compile(std::string_view text) {
+        if (text.size() > Query::kMaxPatternBytes)
+            return "the regular expression is longer than " +
+                   std::to_string(Query::kMaxPatternBytes) + " bytes; simplify it";
+        context_ = pcre2_compile_context_create(budget_.context());
+        if (!context_) throw std::bad_alloc();
+        pcre2_set_max_pattern_length(context_, Query::kMaxPatternBytes);
+        pcre2_set_parens_nest_limit(context_, Query::kParensNestLimit);
         int error = 0;
         PCRE2_SIZE offset = 0;
         // Whole words: anchored at both ends by option rather than by wrapping the text, so
@@ -336,7 +395,10 @@ class Regex {
         code_ = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(text.data()), text.size(),
                               PCRE2_UTF | PCRE2_MATCH_INVALID_UTF | PCRE2_ANCHORED |
                                   PCRE2_ENDANCHORED | PCRE2_NEVER_BACKSLASH_C,
-                              &error, &offset, nullptr);
+                              &error, &offset, context_);
+        if (!code_ && error == PCRE2_ERROR_HEAP_FAILED)
+            return "the regular expression needs more than " +
+                   std::to_string(Query::kCompileMemory >> 20) + " MiB to compile; simplify it";
         if (!code_) {
             PCRE2_UCHAR message[256];
             pcre2_get_error_message(error, message, sizeof message);
@@ -345,7 +407,13 @@ class Regex {
                    std::string(reinterpret_cast<const char*>(message)) + " (at character " +
                    std::to_string(at + 1) + ")";
         }
-        // (*NO_JIT) in the expression makes the compile "succeed" without code.
+        uint32_t captures = 0;
+        pcre2_pattern_info(code_, PCRE2_INFO_CAPTURECOUNT, &captures);
+        if (captures > Query::kMaxCaptures)
+            return "the regular expression has more than " + std::to_string(Query::kMaxCaptures) +
+                   " capturing groups; simplify it";
+        // (*NO_JIT) in the expression makes the compile "succeed" without code; a JIT compile
+        // that runs out of its budget leaves the interpreter, under the same limits.
         size_t jitSize = 0;
         jit_ = pcre2_jit_compile(code_, PCRE2_JIT_COMPLETE) == 0 &&
                pcre2_pattern_info(code_, PCRE2_INFO_JITSIZE, &jitSize) == 0 && jitSize > 0;
@@ -394,6 +462,8 @@ class Regex {
         }
     }
 
+    Budget budget_{Query::kCompileMemory};
+    pcre2_compile_context* context_ = nullptr;
     pcre2_code* code_ = nullptr;
     bool jit_ = false;
     uint32_t minLength_ = 0;
@@ -404,13 +474,15 @@ class Regex {
 class Matcher {
   public:
     explicit Matcher(const Regex& re) : re_(re) {
-        context_ = pcre2_match_context_create(nullptr);
-        data_ = pcre2_match_data_create(1, nullptr);
+        // The interpreter's backtracking frames live in the match data.
+        context_ = pcre2_match_context_create(budget_.context());
+        data_ = pcre2_match_data_create(1, budget_.context());
         if (!context_ || !data_) throw std::bad_alloc();
         pcre2_set_match_limit(context_, Query::kMatchLimit);
         pcre2_set_depth_limit(context_, Query::kDepthLimit);
+        pcre2_set_heap_limit(context_, Query::kHeapLimitKiB);
         if (re.jit()) {
-            stack_ = pcre2_jit_stack_create(32 * 1024, 1024 * 1024, nullptr);
+            stack_ = pcre2_jit_stack_create(32 * 1024, Query::kJitStackBytes, budget_.context());
             if (stack_) pcre2_jit_stack_assign(context_, nullptr, stack_);
         }
     }
@@ -433,6 +505,8 @@ class Matcher {
 
   private:
     const Regex& re_;
+    // The heap limit, and room for the match data and the JIT stack's own bookkeeping.
+    Budget budget_{(size_t(Query::kHeapLimitKiB) << 10) + (size_t(1) << 20)};
     pcre2_match_context* context_ = nullptr;
     pcre2_match_data* data_ = nullptr;
     pcre2_jit_stack* stack_ = nullptr;
@@ -474,6 +548,12 @@ const char* optionName(Selector s) {
     return "?";
 }
 
+// What stops every part of a scan: the time limit, or an error in one of them.
+struct Halt {
+    std::atomic<bool> expired{false};
+    std::atomic<bool> failed{false};
+};
+
 struct Query::Impl {
     std::vector<LengthSet> lengths;
     std::vector<Glob> globs;
@@ -481,7 +561,7 @@ struct Query::Impl {
     std::vector<std::unique_ptr<Regex>> regexes;
     std::chrono::milliseconds regexTimeLimit{60000};
 
-    std::string scan(const WordIndex& index, uint32_t lo, uint32_t hi, Clock::time_point deadline,
+    std::string scan(const WordIndex& index, uint32_t lo, uint32_t hi, Halt& halt,
                      const std::function<void(uint32_t)>& onMatch) const;
 };
 
@@ -543,8 +623,7 @@ void Query::setRegexTimeLimit(std::chrono::milliseconds limit) {
     d->regexTimeLimit = limit;
 }
 
-std::string Query::Impl::scan(const WordIndex& index, uint32_t lo, uint32_t hi,
-                              Clock::time_point deadline,
+std::string Query::Impl::scan(const WordIndex& index, uint32_t lo, uint32_t hi, Halt& halt,
                               const std::function<void(uint32_t)>& onMatch) const {
     std::vector<std::unique_ptr<Matcher>> matchers;
     uint32_t regexMin = 0;
@@ -554,7 +633,6 @@ std::string Query::Impl::scan(const WordIndex& index, uint32_t lo, uint32_t hi,
     }
     const bool masks = !globs.empty() || !racks.empty();
     std::vector<char32_t> buffer;
-    uint32_t regexCalls = 0;
     for (uint32_t i = lo; i < hi; ++i) {
         if (!lengths.empty()) {
             const uint32_t n = index.length(i);
@@ -580,10 +658,15 @@ std::string Query::Impl::scan(const WordIndex& index, uint32_t lo, uint32_t hi,
             for (size_t k = 0; k < matchers.size(); ++k) {
                 if (!(pass = regexes[k]->mayStartWith(word))) break;
                 const int r = matchers[k]->match(word);
-                if (r < 0) return regexFailure(r, word);
+                if (r < 0) {
+                    halt.failed = true;
+                    return regexFailure(r, word);
+                }
                 if (!(pass = r == 1)) break;
             }
-            if ((++regexCalls & 255) == 0 && Clock::now() > deadline) {
+            // After every word: one word costs at most the match limit's worth of steps.
+            if (halt.failed.load(std::memory_order_relaxed)) return {}; // another part's error
+            if (halt.expired.load(std::memory_order_relaxed)) {
                 const auto ms = regexTimeLimit.count();
                 return "matching the regular expression took longer than " +
                        (ms % 1000 ? std::to_string(ms) + " ms" : std::to_string(ms / 1000) + " s") +
@@ -623,12 +706,39 @@ std::string Query::run(const WordIndex& index, const std::function<void(uint32_t
             hi = c;
         }
     }
-    const auto deadline = Clock::now() + d->regexTimeLimit;
+    // The time limit is kept by a watchdog that raises a flag the scan looks at after every
+    // word: cheaper than reading the clock there.
+    Halt halt;
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool done = false;
+    std::thread watchdog;
+    if (!d->regexes.empty()) {
+        const auto deadline = Clock::now() + d->regexTimeLimit;
+        watchdog = std::thread([&, deadline] {
+            std::unique_lock lock(mutex);
+            if (!finished.wait_until(lock, deadline, [&] { return done; })) halt.expired = true;
+        });
+    }
+    struct Stop {
+        std::mutex& mutex;
+        std::condition_variable& finished;
+        bool& done;
+        std::thread& watchdog;
+        ~Stop() {
+            {
+                const std::lock_guard lock(mutex);
+                done = true;
+            }
+            finished.notify_all();
+            if (watchdog.joinable()) watchdog.join();
+        }
+    } stop{mutex, finished, done, watchdog};
     // A regular expression costs a call per word: long scans are shared out over the cores,
     // and their matches put back in order.
     const unsigned cores = std::min(4u, std::thread::hardware_concurrency());
     if (d->regexes.empty() || cores < 2 || hi - lo < kParallelWords)
-        return d->scan(index, lo, hi, deadline, onMatch);
+        return d->scan(index, lo, hi, halt, onMatch);
     std::vector<uint32_t> bounds;
     for (unsigned p = 0; p <= cores; ++p)
         bounds.push_back(lo + static_cast<uint32_t>(uint64_t(hi - lo) * p / cores));
@@ -636,9 +746,10 @@ std::string Query::run(const WordIndex& index, const std::function<void(uint32_t
     std::vector<std::string> errors(cores);
     const auto part = [&](unsigned p, const std::function<void(uint32_t)>& deliver) {
         try {
-            errors[p] = d->scan(index, bounds[p], bounds[p + 1], deadline, deliver);
+            errors[p] = d->scan(index, bounds[p], bounds[p + 1], halt, deliver);
         } catch (const std::bad_alloc&) {
             errors[p] = "out of memory";
+            halt.failed = true;
         }
     };
     std::vector<std::thread> workers;

@@ -41,9 +41,19 @@ class Query {
     // the scan was stopped. The index must have sectionsNeeded() checked.
     std::string run(const WordIndex& index, const std::function<void(uint32_t)>& onMatch) const;
 
-    // Limits per word for regular expressions (PCRE2 match and depth limits).
+    // The bounds of a regular expression, none of which its text can raise (PCRE2 lets an
+    // expression's own (*LIMIT_...) only lower a limit). Compiling: its length, the nesting
+    // of its parentheses, its capturing groups (each makes every backtracking step of the
+    // interpreter dearer) and the memory PCRE2 may take for it, JIT compile included. Per word:
+    // the match, depth and heap limits and the JIT stack.
+    static constexpr size_t kMaxPatternBytes = 4096;
+    static constexpr uint32_t kParensNestLimit = 64;
+    static constexpr uint32_t kMaxCaptures = 255;
+    static constexpr size_t kCompileMemory = size_t(64) << 20;
     static constexpr uint32_t kMatchLimit = 1000000;
     static constexpr uint32_t kDepthLimit = 10000;
+    static constexpr uint32_t kHeapLimitKiB = 16 * 1024;
+    static constexpr size_t kJitStackBytes = size_t(1) << 20;
     // From this many words on, a regular expression's scan is shared out over the cores.
     static constexpr uint32_t kParallelWords = 50000;
 

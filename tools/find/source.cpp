@@ -1,5 +1,6 @@
 #include "source.h"
 
+#include "common/regular_file.h"
 #include "fold.h"
 #include "hash.h"
 #include "shell/apperror.h"
@@ -20,12 +21,8 @@ namespace {
 constexpr size_t kHeadBytes = 64 * 1024;
 constexpr size_t kMaxListBytes = size_t(2) << 30;
 
-struct Fd {
-    int fd = -1;
-    ~Fd() {
-        if (fd >= 0) ::close(fd);
-    }
-};
+// The end of the refusal of a file that is not a regular one: "it is a FIFO, not ...".
+constexpr const char* kWhat = "a word database";
 
 std::string errnoText(int e) {
     return std::strerror(e);
@@ -76,15 +73,11 @@ SourceKey keyOf(const std::string& path) {
     if (!::realpath(path.c_str(), resolved)) throw SourceError(path, errnoText(errno));
     SourceKey key;
     key.path = resolved;
-    Fd f;
-    f.fd = ::open(resolved, O_RDONLY | O_CLOEXEC);
-    if (f.fd < 0) throw SourceError(path, errnoText(errno));
-    struct stat st;
-    if (::fstat(f.fd, &st) != 0) throw SourceError(path, errnoText(errno));
-    if (S_ISDIR(st.st_mode)) throw SourceError(path, "it is a directory, not a word database");
-    if (!S_ISREG(st.st_mode)) throw SourceError(path, "it is not a regular file");
+    common::RegularFile f;
+    if (!f.open(key.path, kWhat)) throw SourceError(path, f.error());
+    const struct stat& st = f.status();
     std::string head;
-    if (!readUpTo(f.fd, head, kHeadBytes)) throw SourceError(path, errnoText(errno));
+    if (!readUpTo(f.fd(), head, kHeadBytes)) throw SourceError(path, errnoText(errno));
     key.size = static_cast<uint64_t>(st.st_size);
     key.device = static_cast<uint64_t>(st.st_dev);
     key.inode = static_cast<uint64_t>(st.st_ino);
@@ -134,14 +127,12 @@ std::string parseWordList(std::string&& bytes, db::WordTable& out) {
 db::WordTable readSource(const SourceKey& key, const std::string& shownPath,
                          const std::string& helperPath) {
     const std::string& path = shownPath;
-    Fd f;
-    f.fd = ::open(key.path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (f.fd < 0) throw SourceError(path, errnoText(errno));
+    common::RegularFile f;
+    if (!f.open(key.path, kWhat)) throw SourceError(path, f.error());
     std::string head;
-    if (!readUpTo(f.fd, head, 4096)) throw SourceError(path, errnoText(errno));
+    if (!readUpTo(f.fd(), head, 4096)) throw SourceError(path, errnoText(errno));
     if (looksLikeAccess(head)) {
-        ::close(f.fd);
-        f.fd = -1;
+        f.close();
         db::ReadLimits limits;
         limits.helperPath = QFile::decodeName(helperPath.c_str());
         try {
@@ -150,15 +141,14 @@ db::WordTable readSource(const SourceKey& key, const std::string& shownPath,
             throw SourceError(path, readerReason(e.description(), key.path));
         }
     }
-    struct stat st;
-    if (::fstat(f.fd, &st) != 0) throw SourceError(path, errnoText(errno));
-    if (static_cast<uint64_t>(st.st_size) > kMaxListBytes)
+    if (static_cast<uint64_t>(f.status().st_size) > kMaxListBytes)
         throw SourceError(path, "it is too large for a word list (over 2 GiB)");
     std::string bytes;
-    if (!readUpTo(f.fd, bytes, static_cast<size_t>(st.st_size) + 1))
-        throw SourceError(path, errnoText(errno));
-    if (bytes.size() > kMaxListBytes)
-        throw SourceError(path, "it is too large for a word list (over 2 GiB)");
+    if (!f.readAll(bytes, kMaxListBytes)) {
+        if (bytes.size() > kMaxListBytes)
+            throw SourceError(path, "it is too large for a word list (over 2 GiB)");
+        throw SourceError(path, f.error());
+    }
     db::WordTable table;
     const std::string wrong = parseWordList(std::move(bytes), table);
     if (!wrong.empty()) throw SourceError(path, wrong);

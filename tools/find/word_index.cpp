@@ -190,11 +190,22 @@ Block buildIndex(const db::WordTable& table, const SourceKey& key) {
     std::memcpy(out + h.sections[kFolds].offset, folds.data(), folds.size());
     std::memcpy(out + h.sections[kFoldOffsets].offset, foldOffsets.data(), 4 * (n + 1));
     std::memcpy(out + h.sections[kMasks].offset, masks.data(), 4 * n);
-    for (unsigned s = 0; s < kSectionCount; ++s)
-        h.sections[s].hash = hash64(out + h.sections[s].offset, h.sections[s].size, s);
-    h.headerHash = headerHash(h, out + sizeof h);
     std::memcpy(out, &h, sizeof h);
+    sealBlock(out, at);
     return block;
+}
+
+void sealBlock(unsigned char* data, size_t size) {
+    Header h;
+    if (size < sizeof h) return;
+    std::memcpy(&h, data, sizeof h);
+    for (unsigned s = 0; s < kSectionCount; ++s) {
+        SectionEntry& e = h.sections[s];
+        if (e.offset <= size && e.size <= size - e.offset)
+            e.hash = hash64(data + e.offset, static_cast<size_t>(e.size), s);
+    }
+    if (h.pathLength <= size - sizeof h) h.headerHash = headerHash(h, data + sizeof h);
+    std::memcpy(data, &h, sizeof h);
 }
 
 WordIndex::Status WordIndex::open(const unsigned char* data, size_t size, const SourceKey* expected,
@@ -255,6 +266,8 @@ WordIndex::Status WordIndex::open(const unsigned char* data, size_t size, const 
     folds_ = reinterpret_cast<const char*>(data + sectionOffset_[kFolds]);
     foldOffsets_ = arrayAt<uint32_t>(data, sectionOffset_[kFoldOffsets]);
     masks_ = arrayAt<uint32_t>(data, sectionOffset_[kMasks]);
+    textSize_ = static_cast<uint32_t>(sectionSize_[kText]);
+    foldsSize_ = static_cast<uint32_t>(sectionSize_[kFolds]);
     return Status::Ok;
 }
 
@@ -296,15 +309,21 @@ bool WordIndex::require(unsigned sections) {
     const uint32_t n = count_;
     if (todo & kWordsNeeded) {
         // Every word ends with its line end inside the text, one after the other.
-        const uint64_t textSize = sectionSize_[kText];
-        if (offsets_[0] != 0 || offsets_[n] != textSize) return false;
-        for (uint32_t i = 0; i < n; ++i)
-            if (offsets_[i + 1] <= offsets_[i] || text_[offsets_[i + 1] - 1] != '\n') return false;
+        // Each offset is held to the text before it is used to read there.
+        if (once(offsets_) != 0 || once(offsets_ + n) != textSize_) return false;
+        for (uint32_t i = 0, at = 0; i < n; ++i) {
+            const uint32_t next = once(offsets_ + i + 1);
+            if (next <= at || next > textSize_ || text_[next - 1] != '\n') return false;
+            at = next;
+        }
     }
     if (todo & kFoldsNeeded) {
-        if (foldOffsets_[0] != 0 || foldOffsets_[n] != sectionSize_[kFolds]) return false;
-        for (uint32_t i = 0; i < n; ++i)
-            if (foldOffsets_[i + 1] < foldOffsets_[i]) return false;
+        if (once(foldOffsets_) != 0 || once(foldOffsets_ + n) != foldsSize_) return false;
+        for (uint32_t i = 0, at = 0; i < n; ++i) {
+            const uint32_t next = once(foldOffsets_ + i + 1);
+            if (next < at || next > foldsSize_) return false;
+            at = next;
+        }
     }
     checked_ |= todo;
     return true;

@@ -15,7 +15,9 @@
 //
 // Everything read from a file is checked before use: the header and its checksum, the key
 // against the database as it is now, and each section's checksum and structure the first
-// time a query needs it. A block that fails any check is never used.
+// time a query needs it. A block that fails any check is never used. The checksum is not a
+// seal (anyone who can write the file can recompute it): the checks after it are what keep
+// a forged block from being read outside its sections.
 
 #include "lookup/db_reader.h"
 
@@ -83,18 +85,26 @@ class WordIndex {
     bool foldsSorted() const;
     bool allUtf8() const;
 
+    // The accessors stay inside their sections whatever the block holds, also when a mapped
+    // file is changed after its checks: each offset is read once and held to its section.
     std::string_view word(uint32_t i) const {
-        return {text_ + offsets_[i], offsets_[i + 1] - offsets_[i] - 1};
+        const uint32_t a = clamp(offsets_ + i, textSize_);
+        const uint32_t b = clamp(offsets_ + i + 1, textSize_);
+        return {text_ + a, b > a ? b - a - 1 : 0};
     }
     // Words i..j-1 with their line ends, as one piece of text.
     std::string_view lines(uint32_t i, uint32_t j) const {
-        return {text_ + offsets_[i], size_t(offsets_[j] - offsets_[i])};
+        const uint32_t a = clamp(offsets_ + i, textSize_);
+        const uint32_t b = clamp(offsets_ + j, textSize_);
+        return {text_ + a, b > a ? b - a : 0};
     }
     std::string_view fold(uint32_t i) const {
-        return {folds_ + foldOffsets_[i], foldOffsets_[i + 1] - foldOffsets_[i]};
+        const uint32_t a = clamp(foldOffsets_ + i, foldsSize_);
+        const uint32_t b = clamp(foldOffsets_ + i + 1, foldsSize_);
+        return {folds_ + a, b > a ? b - a : 0};
     }
-    uint32_t length(uint32_t i) const { return lengths_[i]; }
-    uint32_t mask(uint32_t i) const { return masks_[i]; }
+    uint32_t length(uint32_t i) const { return once(lengths_ + i); }
+    uint32_t mask(uint32_t i) const { return once(masks_ + i); }
 
     // Where a section lies in the block: offset and size in bytes.
     std::pair<uint64_t, uint64_t> extent(Section s) const {
@@ -102,6 +112,13 @@ class WordIndex {
     }
 
   private:
+    // One load, which the compiler may not repeat: a check and a use see the same value.
+    static uint32_t once(const uint32_t* p) { return __atomic_load_n(p, __ATOMIC_RELAXED); }
+    static uint32_t clamp(const uint32_t* p, uint32_t end) {
+        const uint32_t v = once(p);
+        return v < end ? v : end;
+    }
+
     const unsigned char* data_ = nullptr;
     size_t size_ = 0;
     uint32_t count_ = 0;
@@ -116,7 +133,13 @@ class WordIndex {
     const char* folds_ = nullptr;
     const uint32_t* foldOffsets_ = nullptr;
     const uint32_t* masks_ = nullptr;
+    uint32_t textSize_ = 0;
+    uint32_t foldsSize_ = 0;
 };
+
+// Recomputes the checksums a block stores (of each section that lies inside it, and of its
+// header) in place: the last step of building one.
+void sealBlock(unsigned char* data, size_t size);
 
 // The mask of a folded form (see the layout above).
 uint32_t maskOf(std::string_view folded, size_t letters);

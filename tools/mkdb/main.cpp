@@ -1,5 +1,6 @@
 // lexivane-mkdb: makes the word database dbWords.mdb from a plain-text word list.
 
+#include "common/regular_file.h"
 #include "jet4.h"
 #include "lowercase.h"
 #include "wordlist.h"
@@ -58,28 +59,35 @@ std::string sysError(const std::string& path, const std::string& what) {
     return path + ": " + what + ": " + std::strerror(errno);
 }
 
-// "-" is standard input.
+// A word list larger than this is not one (and would not fit the database's pages).
+constexpr std::size_t kMaxListBytes = std::size_t(2) << 30;
+
+// "-" is standard input, read as it comes; a file named is a regular file or refused.
 std::string readFile(const std::string& path) {
     const bool stdIn = path == "-";
-    const int fd = stdIn ? STDIN_FILENO : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) throw Failure{sysError(path, "cannot open")};
+    if (!stdIn) {
+        lexivane::common::RegularFile file;
+        std::string data;
+        if (!file.open(path) || !file.readAll(data, kMaxListBytes)) {
+            if (data.size() > kMaxListBytes)
+                throw Failure{path + ": cannot read: larger than 2 GiB, too large for a word list"};
+            throw Failure{path + (file.fd() < 0 ? ": cannot open: " : ": cannot read: ") +
+                          file.error()};
+        }
+        return data;
+    }
+    const int fd = STDIN_FILENO;
     std::string data;
-    struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
-        data.reserve(static_cast<std::size_t>(st.st_size));
     char buf[1 << 16];
     for (;;) {
         const ssize_t n = ::read(fd, buf, sizeof buf);
         if (n == 0) break;
         if (n < 0) {
             if (errno == EINTR) continue;
-            const std::string msg = sysError(path, "cannot read");
-            if (!stdIn) ::close(fd);
-            throw Failure{msg};
+            throw Failure{sysError(path, "cannot read")};
         }
         data.append(buf, static_cast<std::size_t>(n));
     }
-    if (!stdIn) ::close(fd);
     return data;
 }
 
@@ -195,6 +203,9 @@ int run(int argc, char** argv) {
     const std::string& output = paths[1];
     // The database is written beside OUT and renamed, which standard output cannot do.
     if (output == "-") return usageError("OUT must name a file; - is only for WORDLIST");
+    // The rename would put the database in place of a FIFO or a device: refused before any work.
+    if (const std::string refusal = lexivane::common::replaceableRefusal(output); !refusal.empty())
+        throw Failure{output + ": cannot replace it: " + refusal};
 
     std::vector<std::uint8_t> bytes;
     try {

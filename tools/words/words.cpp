@@ -8,6 +8,8 @@
 
 #include <mdbtools.h>
 
+#include "common/regular_file.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
@@ -154,17 +156,18 @@ bool preadAll(int fd, unsigned char* buf, size_t n, off_t at) {
 
 // Cheap checks before libmdb gets the file: libmdb trusts what it reads and may loop or
 // crash on garbage, so anything we can refuse here we refuse here.
-off_t checkFile(const char* path) {
-    int fd = open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno == ENOENT) fail("file not found");
-        if (errno == EISDIR) fail("is a directory, not an Access database");
-        fail(std::string("cannot open: ") + strerror(errno));
+// The file stays open in `file`: libmdb, which opens by name, is given it as /proc/self/fd/N,
+// so that what it reads is what was checked here.
+off_t checkFile(const char* path, lexivane::common::RegularFile& file) {
+    if (!file.open(path, "an Access database")) {
+        if (file.errorNumber() == ENOENT) fail("file not found");
+        if (file.errorNumber() == EISDIR || S_ISDIR(file.status().st_mode))
+            fail("is a directory, not an Access database");
+        if (file.errorNumber() == 0) fail(file.error());
+        fail("cannot open: " + file.error());
     }
-    struct stat st {};
-    if (fstat(fd, &st) != 0) fail(std::string("cannot read: ") + strerror(errno));
-    if (S_ISDIR(st.st_mode)) fail("is a directory, not an Access database");
-    if (!S_ISREG(st.st_mode)) fail("not a regular file");
+    const int fd = file.fd();
+    const struct stat& st = file.status();
     if (st.st_size == 0) fail("empty file, not an Access database");
 
     unsigned char hdr[0x98] = {};
@@ -190,7 +193,6 @@ off_t checkFile(const char* path) {
     unsigned char catalog = 0;
     if (!preadAll(fd, &catalog, 1, 2 * page) || catalog != 0x02)
         fail("damaged (page 2 is not the catalog table definition)");
-    close(fd);
     return st.st_size;
 }
 
@@ -346,7 +348,10 @@ int main(int argc, char** argv) {
     g_path = path;
     std::set_new_handler(onNoMemory);
 
-    const off_t size = checkFile(path);
+    lexivane::common::RegularFile file;
+    const off_t size = checkFile(path, file);
+    const std::string checked = "/proc/self/fd/" + std::to_string(file.fd());
+    const char* opened = access(checked.c_str(), R_OK) == 0 ? checked.c_str() : path;
 
     // libmdb prints its own diagnostics; keep stderr for our one line.
     g_errFd = fcntl(2, F_DUPFD_CLOEXEC, 3);
@@ -358,7 +363,7 @@ int main(int argc, char** argv) {
     }
     g_log_set_default_handler(onGlibLog, nullptr);
 
-    MdbHandle* mdb = mdb_open(path, MDB_NOFLAGS);
+    MdbHandle* mdb = mdb_open(opened, MDB_NOFLAGS);
     if (!mdb) fail("damaged (the database header cannot be read)");
     MdbCatalogEntry entry = findTable(mdb, tableName, static_cast<uint64_t>(size) / 4);
     MdbTableDef* table = readTable(&entry);
