@@ -110,7 +110,7 @@ mkdb=$root/usr/bin/lexivane-mkdb
 words=$root/usr/bin/lexivane-words
 for cmd in "$mkdb" "$words"; do
     name=$(basename "$cmd")
-    [ "$("$cmd" --version)" = "$name $version" ] || fail "$name --version: $("$cmd" --version)"
+    [ "$("$cmd" --version | head -n1)" = "$name $version" ] || fail "$name --version: $("$cmd" --version)"
     out=$("$cmd" --help) && grep -q "^usage: $name" <<<"$out" || fail "$name --help"
     "$cmd" >/dev/null 2>"$tmp/err"
     rc=$?
