@@ -50,7 +50,7 @@ field() { dpkg-deb --field "$deb" "$1"; }
 [ "$(field Package)" = lexivane ] || fail "Package: $(field Package)"
 [ "$(field Version)" = "$version" ] || fail "Version: $(field Version), not $version"
 depends=$(field Depends)
-for dep in fonts-liberation libc6 libqt6widgets6 libmdb3; do
+for dep in fonts-liberation libc6 libqt6widgets6 libmdb3 libseccomp2; do
     grep -Eq "(^|, )$dep( |,|$)" <<<"$depends" || fail "Depends lacks $dep: $depends"
 done
 grep -Eq "(^|, )qt6-wayland( |,|$)" <<<"$(field Recommends) $depends" ||
