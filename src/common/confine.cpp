@@ -10,7 +10,6 @@
 #include <sched.h>
 #include <seccomp.h>
 #include <sys/ioctl.h>
-#include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -148,6 +147,10 @@ std::vector<sock_filter> buildFilter(const char* exec, bool landlockInForce) {
                    SCMP_SYS(exit_group),
                    SCMP_SYS(restart_syscall)})
         allow(nr);
+    // What a confined process needs to confine itself further: these only ever narrow.
+    for (int nr : {SCMP_SYS(seccomp), SCMP_SYS(landlock_create_ruleset),
+                   SCMP_SYS(landlock_add_rule), SCMP_SYS(landlock_restrict_self), SCMP_SYS(pipe2)})
+        allow(nr);
     // Signals to itself only (glibc's abort, the sanitizer's): kill, tkill, tgkill.
     allow(SCMP_SYS(kill), {arg(0, SCMP_CMP_EQ, kSelf)});
     allow(SCMP_SYS(tkill), {arg(0, SCMP_CMP_EQ, kSelf)});
@@ -185,16 +188,19 @@ std::vector<sock_filter> buildFilter(const char* exec, bool landlockInForce) {
         allow(SCMP_SYS(sched_getparam));
         allow(SCMP_SYS(mincore));
     }
+    // Through a pipe, so that a process already confined can build its own stricter layer:
+    // the program is a few hundred instructions, far below a pipe's capacity.
     std::vector<sock_filter> program;
-    const int fd = ok ? memfd_create("seccomp", MFD_CLOEXEC) : -1;
-    if (fd >= 0 && seccomp_export_bpf(ctx, fd) == 0) {
-        const off_t size = lseek(fd, 0, SEEK_END);
-        if (size > 0 && size % off_t(sizeof(sock_filter)) == 0) {
-            program.resize(size_t(size) / sizeof(sock_filter));
-            if (pread(fd, program.data(), size_t(size), 0) != ssize_t(size)) program.clear();
-        }
+    int fds[2] = {-1, -1};
+    if (ok && pipe2(fds, O_CLOEXEC | O_NONBLOCK) == 0 && seccomp_export_bpf(ctx, fds[1]) == 0) {
+        program.resize(4096);
+        const ssize_t got = read(fds[0], program.data(), program.size() * sizeof(sock_filter));
+        program.resize(got > 0 && got % ssize_t(sizeof(sock_filter)) == 0
+                           ? size_t(got) / sizeof(sock_filter)
+                           : 0);
     }
-    if (fd >= 0) close(fd);
+    for (int fd : fds)
+        if (fd >= 0) close(fd);
     seccomp_release(ctx);
     return program;
 }
