@@ -26,6 +26,7 @@ packages=(
   libsqlite3-dev sqlite3
   libpcre2-dev               # lexivane-find's regular expressions
   mdbtools-dev
+  libseccomp-dev             # the reader helper's confinement
   wamerican-huge
   fonts-liberation
   qt6-wayland                # the program on a Wayland desktop

@@ -130,6 +130,7 @@ db::ReadLimits readLimits(const ReaderOptions& reader, const QString& helper) {
     limits.helperPath = helper;
     limits.timeoutMs = reader.timeoutMs;
     limits.memoryLimitBytes = reader.memoryLimitBytes;
+    limits.confinement = reader.confinement;
     return limits;
 }
 
@@ -356,8 +357,9 @@ Variant Field::Value() const {
     return rs_->value(index_);
 }
 
-std::shared_ptr<db::ReadAhead> readAhead(const QString& database, const QString& folder) {
-    return std::make_shared<db::ReadAhead>(database, readLimits(ReaderOptions{}, helperIn(folder)));
+std::shared_ptr<db::ReadAhead> readAhead(const QString& database, const QString& folder,
+                                         const ReaderOptions& reader) {
+    return std::make_shared<db::ReadAhead>(database, readLimits(reader, helperIn(folder)));
 }
 
 // ---- creation ----

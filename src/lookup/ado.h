@@ -4,6 +4,7 @@
 // opens an Access word database, and a recordset that runs one SQL text over it.
 // Every failure throws lexivane::AppError with a description fit for the error report.
 
+#include "common/confine.h"
 #include "shell/apperror.h"
 
 #include <QString>
@@ -30,6 +31,7 @@ struct ReaderOptions {
     QString helperPath;    // empty: "lexivane-words" beside the running executable
     int timeoutMs = 20000; // wall time for the whole read
     qint64 memoryLimitBytes = 1024LL * 1024 * 1024;
+    unsigned confinement = confine::kAll; // a test leaves mechanisms out, or runs a script
 };
 
 // What the objects CreateObject makes run with; the program uses the defaults, tests set
@@ -137,9 +139,10 @@ class Recordset : public Object {
     Connection* connection_ = nullptr;
 };
 
-// Begins reading `database` with the reader helper in `folder`, as a connection with the
-// default options would, for Open to take (Options::readAhead).
-std::shared_ptr<db::ReadAhead> readAhead(const QString& database, const QString& folder);
+// Begins reading `database` with the reader helper in `folder`, as a connection with
+// `reader`'s limits would, for Open to take (Options::readAhead).
+std::shared_ptr<db::ReadAhead> readAhead(const QString& database, const QString& folder,
+                                         const ReaderOptions& reader = {});
 
 // Creates "ADODB.Connection" or "ADODB.RecordSet" (identifiers compare without regard
 // to case) running with `options`; anything else fails.

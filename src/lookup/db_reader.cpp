@@ -6,18 +6,10 @@
 
 #include <QFileInfo>
 #include <algorithm>
-#include <cerrno>
-#include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/prctl.h>
-#include <sys/resource.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
-#include <thread>
-#include <unistd.h>
 
 namespace lexivane::db {
 
@@ -27,8 +19,6 @@ void WordTable::add(const char* s, size_t n) {
 }
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 uint32_t readU32(const std::string& s, size_t at) {
     const auto* p = reinterpret_cast<const unsigned char*>(s.data()) + at;
@@ -87,59 +77,6 @@ QString tooLarge() {
 
 [[noreturn]] void failOpen(const QString& path, const QString& problem) {
     throw AppError(QStringLiteral("Cannot open the word database \"%1\": %2.").arg(path, problem));
-}
-
-struct Pipe {
-    int fd[2] = {-1, -1};
-    ~Pipe() {
-        for (int f : fd)
-            if (f >= 0) close(f);
-    }
-    void closeEnd(int i) {
-        if (fd[i] >= 0) close(fd[i]);
-        fd[i] = -1;
-    }
-};
-
-// The child: own process group (so a script's children go down with it), dies with us,
-// limited, no core files, nothing inherited but the three pipes. Only async-signal-safe
-// calls between fork and exec.
-[[noreturn]] void runChild(const char* helper, char* const argv[], int out, int err, int status,
-                           qint64 memoryLimit, int cpuSeconds) {
-    setpgid(0, 0);
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-    // Whatever the calling thread blocked or ignored is not the helper's business.
-    sigset_t unblocked;
-    sigemptyset(&unblocked);
-    sigprocmask(SIG_SETMASK, &unblocked, nullptr);
-    signal(SIGPIPE, SIG_DFL);
-    int devNull = open("/dev/null", O_RDONLY);
-    if (devNull >= 0) dup2(devNull, 0);
-    dup2(out, 1);
-    dup2(err, 2);
-    if (status != 3) {
-        dup2(status, 3);
-        fcntl(3, F_SETFD, FD_CLOEXEC);
-    }
-    syscall(SYS_close_range, 4u, ~0u, 0u);
-    struct rlimit none = {0, 0};
-    setrlimit(RLIMIT_CORE, &none);
-    struct rlimit cpu = {rlim_t(cpuSeconds), rlim_t(cpuSeconds) + 1};
-    setrlimit(RLIMIT_CPU, &cpu);
-#ifndef LEXIVANE_SANITIZED
-    // ASan reserves terabytes of address space up front, so only plain builds cap it.
-    if (memoryLimit > 0) {
-        struct rlimit as = {rlim_t(memoryLimit), rlim_t(memoryLimit)};
-        setrlimit(RLIMIT_AS, &as);
-    }
-#else
-    (void)memoryLimit;
-#endif
-    execv(helper, argv);
-    int e = errno;
-    ssize_t ignored = write(3, &e, sizeof e);
-    (void)ignored;
-    _exit(127);
 }
 
 QString signalName(int sig) {
@@ -214,21 +151,15 @@ QString parseRawStream(std::string&& stream, WordTable& out) {
     return {};
 }
 
-WordTable readWords(const QString& path, const ReadLimits& limits) {
-    const QFileInfo info(path);
-    if (!info.exists()) failOpen(path, QStringLiteral("the file does not exist"));
-    if (info.isDir()) failOpen(path, QStringLiteral("it is a directory, not an Access database"));
-    const QString absolute = info.absoluteFilePath();
-    // The helper would wait on a FIFO until the time limit, or read a device without end:
-    // anything but a regular file is refused here, at once.
-    qint64 fileSize = 0;
-    {
-        common::RegularFile f;
-        if (!f.open(QFile::encodeName(absolute).toStdString(), "an Access database"))
-            failOpen(path, QString::fromLocal8Bit(f.error()));
-        fileSize = f.status().st_size;
-    }
+size_t maxReaderOutput(qint64 fileSize) {
+    // No Access file yields more than a few times its own size as text; more means the
+    // library is producing rows out of nothing. Past kMaxStreamBytes the list is too large.
+    return std::min(static_cast<size_t>(std::max<qint64>(fileSize, 0)) * 4 + (1 << 16),
+                    kMaxStreamBytes);
+}
 
+child::Outcome runHelper(const QString& absolute, const ReadLimits& limits, size_t maxOutput,
+                         std::string& stream, std::string& errText) {
     const QByteArray helper = QFile::encodeName(limits.helperPath);
     const QByteArray file = QFile::encodeName(absolute);
     QByteArray arg0("lexivane-words"), raw("--raw"), tableOpt("--table"), columnOpt("--column");
@@ -242,117 +173,60 @@ WordTable readWords(const QString& path, const ReadLimits& limits) {
                     const_cast<char*>(file.constData()),
                     nullptr};
 
-    Pipe out, err, status;
-    if (pipe2(out.fd, O_CLOEXEC) != 0 || pipe2(err.fd, O_CLOEXEC) != 0 ||
-        pipe2(status.fd, O_CLOEXEC) != 0)
-        failOpen(path, QStringLiteral("cannot start the reader: %1")
-                           .arg(QString::fromLocal8Bit(strerror(errno))));
+    // A clean environment: what the sanitizer runtime is told in such builds, and which
+    // mechanisms a test leaves out, so that the helper's own layer leaves them out too.
+    std::vector<std::string> env;
+#ifdef LEXIVANE_SANITIZED
+    for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"})
+        if (const char* value = getenv(name)) env.push_back(std::string(name) + "=" + value);
+#endif
+    if (const std::string without = confine::withoutText(limits.confinement); !without.empty())
+        env.push_back(std::string(confine::kWithoutVariable) + "=" + without);
+    std::vector<char*> envp;
+    for (std::string& e : env)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
 
-    // A bigger pipe means fewer trips between the two processes on a large list.
-    fcntl(out.fd[1], F_SETPIPE_SZ, 1 << 20);
+    confine::Prepared confinement(file.toStdString(), helper.constData(), limits.confinement);
+    child::Command c;
+    c.path = helper.constData();
+    c.argv = argv;
+    c.envp = envp.data();
+    c.timeoutMs = std::max(1, limits.timeoutMs);
+    c.cpuSeconds = (c.timeoutMs + 999) / 1000 + 1;
+    c.memoryLimitBytes = limits.memoryLimitBytes;
+    c.maxOutput = maxOutput;
+    c.pipeSize = 1 << 20;
+    c.confinement = &confinement;
+    return child::run(c, stream, errText);
+}
 
-    const int timeoutMs = std::max(1, limits.timeoutMs);
-    const int cpuSeconds = (timeoutMs + 999) / 1000 + 1;
-    const pid_t pid = fork();
-    if (pid < 0)
-        failOpen(path, QStringLiteral("cannot start the reader: %1")
-                           .arg(QString::fromLocal8Bit(strerror(errno))));
-    if (pid == 0)
-        runChild(helper.constData(), argv, out.fd[1], err.fd[1], status.fd[1],
-                 limits.memoryLimitBytes, cpuSeconds);
-    setpgid(pid, pid); // also here, so the group exists before we might need to kill it
-    // Whatever happens from here on (an exception included), the group dies and the child is
-    // reaped before we leave.
-    struct Reaper {
-        pid_t pid;
-        int status = 0;
-        bool done = false;
-        void reap() {
-            if (done) return;
-            kill(-pid, SIGKILL);
-            while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-            }
-            done = true;
-            // A script's own children die asynchronously; give them a moment to be gone so
-            // nothing of ours outlives Open. The group id stays taken while any are left.
-            for (int i = 0; i < 100 && kill(-pid, 0) == 0; ++i) {
-                kill(-pid, SIGKILL);
-                std::this_thread::sleep_for(std::chrono::milliseconds(2));
-            }
-        }
-        ~Reaper() { reap(); }
-    } reaper{pid};
-    out.closeEnd(1);
-    err.closeEnd(1);
-    status.closeEnd(1);
+WordTable readWords(const QString& path, const ReadLimits& limits) {
+    const QFileInfo info(path);
+    if (!info.exists()) failOpen(path, QStringLiteral("the file does not exist"));
+    if (info.isDir()) failOpen(path, QStringLiteral("it is a directory, not an Access database"));
+    const QString absolute = info.absoluteFilePath();
 
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    // No Access file yields more than a few times its own size as text; more means the
-    // library is producing rows out of nothing. Past kMaxStreamBytes the list is too large.
-    const size_t maxOutput =
-        std::min(static_cast<size_t>(fileSize) * 4 + (1 << 16), kMaxStreamBytes);
+    // The helper would wait on a FIFO until the time limit, or read a device without end:
+    // anything but a regular file is refused here, at once.
+    qint64 fileSize = 0;
+    {
+        common::RegularFile f;
+        if (!f.open(QFile::encodeName(absolute).toStdString(), "an Access database"))
+            failOpen(path, QString::fromLocal8Bit(f.error()));
+        fileSize = f.status().st_size;
+    }
+    const size_t maxOutput = maxReaderOutput(fileSize);
     std::string stream, errText;
     stream.reserve(std::min<size_t>(maxOutput, static_cast<size_t>(fileSize) + (1 << 16)));
     preferHugePages(stream.data(), stream.capacity());
-    int execErrno = 0;
-    bool timedOut = false, tooMuch = false;
-    const size_t chunk = 1 << 18;
-
-    struct pollfd fds[3] = {
-        {out.fd[0], POLLIN, 0}, {err.fd[0], POLLIN, 0}, {status.fd[0], POLLIN, 0}};
-    int openFds = 3;
-    while (openFds > 0) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left.count() <= 0) {
-            timedOut = true;
-            break;
-        }
-        int r = poll(fds, 3, static_cast<int>(std::min<long long>(left.count() + 1, 1 << 30)));
-        if (r < 0 && errno == EINTR) continue;
-        if (r < 0) break;
-        for (auto& p : fds) {
-            if (p.fd < 0 || !(p.revents & (POLLIN | POLLHUP | POLLERR))) continue;
-            ssize_t got;
-            if (p.fd == out.fd[0]) {
-                const size_t before = stream.size();
-                stream.resize(before + chunk);
-                got = read(p.fd, stream.data() + before, chunk);
-                stream.resize(before + static_cast<size_t>(std::max<ssize_t>(got, 0)));
-                if (stream.size() > maxOutput) tooMuch = true;
-            } else if (p.fd == err.fd[0]) {
-                char buf[4096];
-                got = read(p.fd, buf, sizeof buf);
-                if (got > 0) {
-                    errText.append(buf, static_cast<size_t>(got));
-                    if (errText.size() > 8192) errText.erase(0, errText.size() - 4096);
-                }
-            } else {
-                got = read(p.fd, &execErrno, sizeof execErrno);
-            }
-            if (got == 0 || (got < 0 && errno != EINTR && errno != EAGAIN)) {
-                p.fd = -1;
-                --openFds;
-            }
-        }
-        if (tooMuch) break;
-    }
-
-    // Wait for the exit without reaping, so the group id cannot be reused before we kill it;
-    // then kill whatever is left of the group and reap.
-    while (!timedOut && !tooMuch) {
-        siginfo_t exited{};
-        if (waitid(P_PID, static_cast<id_t>(pid), &exited, WEXITED | WNOHANG | WNOWAIT) == 0 &&
-            exited.si_pid == pid)
-            break;
-        if (Clock::now() >= deadline) {
-            timedOut = true;
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    reaper.reap();
-    const int wstatus = reaper.status;
+    const child::Outcome run = runHelper(absolute, limits, maxOutput, stream, errText);
+    if (run.startErrno != 0)
+        failOpen(path, QStringLiteral("cannot start the reader: %1")
+                           .arg(QString::fromLocal8Bit(strerror(run.startErrno))));
+    const int execErrno = run.execErrno, wstatus = run.status;
+    const bool timedOut = run.timedOut, tooMuch = run.tooMuch;
+    const int timeoutMs = std::max(1, limits.timeoutMs);
 
     if (execErrno != 0)
         failOpen(path, QStringLiteral("the reader \"%1\" cannot be started: %2")
@@ -415,7 +289,7 @@ std::optional<WordTable> ReadAhead::take(const QString& path, const ReadLimits& 
         sameFile(limits.helperPath) != sameFile(limits_.helperPath) ||
         limits.timeoutMs != limits_.timeoutMs ||
         limits.memoryLimitBytes != limits_.memoryLimitBytes || limits.table != limits_.table ||
-        limits.column != limits_.column)
+        limits.column != limits_.column || limits.confinement != limits_.confinement)
         return std::nullopt;
     taken_ = true;
     return result_.get();

@@ -3,6 +3,9 @@
 // Runs the lexivane-words helper on an Access file in a child process, under a time and a
 // memory limit, and collects its raw record stream (tools/words/README.md).
 
+#include "common/child_process.h"
+#include "common/confine.h"
+
 #include <QString>
 #include <cstddef>
 #include <cstdint>
@@ -40,12 +43,23 @@ struct ReadLimits {
     qint64 memoryLimitBytes = 1024LL * 1024 * 1024;
     QString table = QStringLiteral("words"); // the helper's --table / --column
     QString column = QStringLiteral("word");
+    // The helper runs confined with these mechanisms, where the kernel has them; a test
+    // leaves one out as a kernel without it would.
+    unsigned confinement = confine::kAll;
 };
 
 // Reads the column (`word` of `words` unless told otherwise) of `path`. Throws lexivane::AppError
 // naming the file and the problem. The child is always reaped before this returns, also when it
 // throws.
 WordTable readWords(const QString& path, const ReadLimits& limits);
+
+// The most the helper may write for a file of `fileSize` bytes.
+size_t maxReaderOutput(qint64 fileSize);
+
+// Runs the helper on `absolute` as readWords does, with its limits and its confinement, and
+// collects its output: for a caller that judges the outcome itself.
+child::Outcome runHelper(const QString& absolute, const ReadLimits& limits, size_t maxOutput,
+                         std::string& stream, std::string& errText);
 
 // A read begun before it is asked for: start-up begins reading the word database while Qt
 // starts and the window is made. The helper runs and its output is collected on a thread of

@@ -35,7 +35,6 @@
 #include <sqlite3.h>
 #include <stdexcept>
 #include <string>
-#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -509,78 +508,25 @@ Run runHelper(const std::string& helper, const std::string& file, const Source& 
               const WordTable* original, WordTable* keep) {
     Run run;
     const auto started = Clock::now();
-    std::vector<std::string> args = {"lexivane-words", "--raw",    "--table", src.table,
-                                     "--column",       src.column, file};
-    std::vector<char*> argv;
-    for (std::string& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    int out[2], err[2];
-    if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) {
-        run.detail = "no pipe";
+    // Exactly as the program runs it: the same limits, the same confinement.
+    lexivane::db::ReadLimits limits;
+    limits.helperPath = QString::fromStdString(helper);
+    limits.timeoutMs = timeoutMs;
+    limits.table = QString::fromStdString(src.table);
+    limits.column = QString::fromStdString(src.column);
+    const QString path = QString::fromStdString(file);
+    std::string stream, errText;
+    const lexivane::child::Outcome ran = lexivane::db::runHelper(
+        path, limits, lexivane::db::maxReaderOutput(QFileInfo(path).size()), stream, errText);
+    const bool timedOut = ran.timedOut, tooMuch = ran.tooMuch;
+    const int status = ran.status;
+    run.ms = std::chrono::duration<double, std::milli>(Clock::now() - started).count();
+    run.peakKb = ran.usage.ru_maxrss;
+    if (ran.startErrno || ran.execErrno) {
+        run.detail = std::string("the helper did not start: ") +
+                     strerror(ran.startErrno ? ran.startErrno : ran.execErrno);
         return run;
     }
-    const int cpuSeconds = (timeoutMs + 999) / 1000 + 1;
-    const pid_t pid = fork();
-    if (pid == 0) {
-        // The same limits the program sets for it.
-        setpgid(0, 0);
-        prctl(PR_SET_PDEATHSIG, SIGKILL);
-        const int devNull = open("/dev/null", O_RDONLY);
-        if (devNull >= 0) dup2(devNull, 0);
-        dup2(out[1], 1);
-        dup2(err[1], 2);
-        struct rlimit none = {0, 0};
-        setrlimit(RLIMIT_CORE, &none);
-        struct rlimit cpu = {rlim_t(cpuSeconds), rlim_t(cpuSeconds) + 1};
-        setrlimit(RLIMIT_CPU, &cpu);
-#ifndef LEXIVANE_SANITIZED
-        struct rlimit as = {rlim_t(1) << 30, rlim_t(1) << 30};
-        setrlimit(RLIMIT_AS, &as);
-#endif
-        execv(helper.c_str(), argv.data());
-        _exit(127);
-    }
-    setpgid(pid, pid);
-    close(out[1]);
-    close(err[1]);
-    const size_t cap = std::min(size_t(QFileInfo(QString::fromStdString(file)).size()) * 4 + 65536,
-                                lexivane::db::kMaxStreamBytes);
-    std::string stream, errText;
-    bool timedOut = false, tooMuch = false;
-    struct pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
-    const auto deadline = started + std::chrono::milliseconds(timeoutMs);
-    for (int open = 2; open > 0 && !tooMuch;) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (left <= 0) {
-            timedOut = true;
-            break;
-        }
-        if (poll(fds, 2, int(left) + 1) < 0 && errno != EINTR) break;
-        for (auto& p : fds) {
-            if (p.fd < 0 || !(p.revents & (POLLIN | POLLHUP | POLLERR))) continue;
-            char buf[1 << 16];
-            const ssize_t got = read(p.fd, buf, sizeof buf);
-            if (got > 0) (p.fd == out[0] ? stream : errText).append(buf, size_t(got));
-            if (got == 0 || (got < 0 && errno != EINTR)) {
-                p.fd = -1;
-                --open;
-            }
-        }
-        if (stream.size() > cap) tooMuch = true;
-        if (errText.size() > 65536) errText.erase(0, errText.size() - 8192);
-    }
-    if (timedOut || tooMuch) kill(-pid, SIGKILL);
-    int status = 0;
-    struct rusage usage {};
-    while (wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
-    }
-    kill(-pid, SIGKILL); // anything of its group left
-    close(out[0]);
-    close(err[0]);
-    run.ms = std::chrono::duration<double, std::milli>(Clock::now() - started).count();
-    run.peakKb = usage.ru_maxrss;
     const std::string said = lastLine(errText);
 
     if (timedOut) {

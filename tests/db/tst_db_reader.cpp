@@ -69,6 +69,15 @@ void writeFile(const QString& path, const QByteArray& data, bool executable = fa
     if (executable) f.setPermissions(f.permissions() | QFile::ExeOwner | QFile::ReadOwner);
 }
 
+// A shell script in the helper's place runs commands of its own, which the confinement
+// forbids (tst_db_confine covers that): such stand-ins run unconfined.
+ReaderOptions scriptReader(const QString& script) {
+    ReaderOptions o;
+    o.helperPath = script;
+    o.confinement = 0;
+    return o;
+}
+
 quint32 u32(const QByteArray& d, qsizetype at) {
     const auto* p = reinterpret_cast<const uchar*>(d.constData()) + at;
     return quint32(p[0]) | quint32(p[1]) << 8 | quint32(p[2]) << 16 | quint32(p[3]) << 24;
@@ -112,10 +121,10 @@ class TestReader : public QObject {
             true);
         auto runCount = [&] { return readAll(runs).count('\n'); };
         lexivane::ado::Options options;
-        options.reader.helperPath = helper;
+        options.reader = scriptReader(helper);
         const QString sample = dataFile("words/sample-3000.mdb");
 
-        options.readAhead = lexivane::ado::readAhead(sample, folder);
+        options.readAhead = lexivane::ado::readAhead(sample, folder, options.reader);
         {
             Connection c(options);
             c.Open(connectionString(sample));
@@ -126,7 +135,8 @@ class TestReader : public QObject {
             QCOMPARE(runCount(), 2);
         }
 
-        options.readAhead = lexivane::ado::readAhead(dataFile("words/sample-3000.txt"), folder);
+        options.readAhead =
+            lexivane::ado::readAhead(dataFile("words/sample-3000.txt"), folder, options.reader);
         {
             Connection c(options);
             c.Open(connectionString(sample));
@@ -137,7 +147,7 @@ class TestReader : public QObject {
 
         const QString bad = tmp_.filePath("ahead.mdb");
         writeFile(bad, "not an Access database at all");
-        options.readAhead = lexivane::ado::readAhead(bad, folder);
+        options.readAhead = lexivane::ado::readAhead(bad, folder, options.reader);
         QVERIFY(openFailure(bad, options).contains("not an Access database"));
         QCOMPARE(runCount(), 5);
     }
@@ -330,8 +340,7 @@ class TestReader : public QObject {
                       .arg(pids)
                       .toUtf8(),
                   true);
-        ReaderOptions o;
-        o.helperPath = stub;
+        ReaderOptions o = scriptReader(stub);
         o.timeoutMs = 3000;
         options_.reader = o;
         const QString file = dataFile("words/sample-3000.mdb");
@@ -348,8 +357,7 @@ class TestReader : public QObject {
     void crashingReaderIsReported() {
         const QString stub = tmp_.filePath("crash.sh");
         writeFile(stub, "#!/bin/sh\nkill -SEGV $$\n", true);
-        ReaderOptions o;
-        o.helperPath = stub;
+        ReaderOptions o = scriptReader(stub);
         options_.reader = o;
         const QString d = openFailure(dataFile("words/sample-3000.mdb"), options_);
         QVERIFY2(d.contains("crashed") && d.contains("signal 11"), qPrintable(d));
@@ -360,8 +368,7 @@ class TestReader : public QObject {
         writeFile(stub,
                   "#!/bin/sh\necho \"v=$(ulimit -v) c=$(ulimit -c) t=$(ulimit -t)\" >&2\nexit 3\n",
                   true);
-        ReaderOptions o;
-        o.helperPath = stub;
+        ReaderOptions o = scriptReader(stub);
         o.timeoutMs = 4000;
         o.memoryLimitBytes = 300LL << 20;
         options_.reader = o;
@@ -397,8 +404,7 @@ class TestReader : public QObject {
         QFETCH(QString, problem);
         const QString stub = tmp_.filePath("out.sh");
         writeFile(stub, "#!/bin/sh\n" + script + "\n", true);
-        ReaderOptions o;
-        o.helperPath = stub;
+        ReaderOptions o = scriptReader(stub);
         options_.reader = o;
         const QString d = openFailure(dataFile("words/sample-3000.mdb"), options_);
         QVERIFY2(d.contains(problem), qPrintable(d));
@@ -424,8 +430,7 @@ class TestReader : public QObject {
         const QString stub = tmp_.filePath("kind.sh");
         // The helper is run as: lexivane-words --raw --table T --column C FILE
         writeFile(stub, "#!/bin/sh\nset -- \"$6\" \"$7\" \"$7\"\n" + script + "\n", true);
-        ReaderOptions o;
-        o.helperPath = stub;
+        ReaderOptions o = scriptReader(stub);
         o.memoryLimitBytes = 64LL << 20;
         options_.reader = o;
         const QString file = dataFile("words/sample-3000.mdb");

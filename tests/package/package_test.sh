@@ -52,7 +52,7 @@ field() { dpkg-deb --field "$deb" "$1"; }
 [ "$(field Package)" = lexivane ] || fail "Package: $(field Package)"
 [ "$(field Version)" = "$version" ] || fail "Version: $(field Version), not $version"
 depends=$(field Depends)
-for dep in fonts-liberation libc6 libqt6widgets6 libmdb3; do
+for dep in fonts-liberation libc6 libqt6widgets6 libmdb3 libseccomp2; do
     grep -Eq "(^|, )$dep( |,|$)" <<<"$depends" || fail "Depends lacks $dep: $depends"
 done
 grep -Eq "(^|, )qt6-wayland( |,|$)" <<<"$(field Recommends) $depends" ||
@@ -112,7 +112,7 @@ mkdb=$root/usr/bin/lexivane-mkdb
 words=$root/usr/bin/lexivane-words
 for cmd in "$mkdb" "$words"; do
     name=$(basename "$cmd")
-    [ "$("$cmd" --version)" = "$name $version" ] || fail "$name --version: $("$cmd" --version)"
+    [ "$("$cmd" --version | head -n1)" = "$name $version" ] || fail "$name --version: $("$cmd" --version)"
     out=$("$cmd" --help) && grep -q "^usage: $name" <<<"$out" || fail "$name --help"
     "$cmd" >/dev/null 2>"$tmp/err"
     rc=$?

@@ -8,6 +8,7 @@
 
 #include <mdbtools.h>
 
+#include "common/confine.h"
 #include "common/regular_file.h"
 
 #include <algorithm>
@@ -323,7 +324,10 @@ int main(int argc, char** argv) {
             return 0;
         }
         if (options && arg == "--version") {
-            std::puts("lexivane-words " LEXIVANE_VERSION);
+            namespace confine = lexivane::confine;
+            const unsigned use = confine::withoutFromText(getenv(confine::kWithoutVariable));
+            std::printf("lexivane-words " LEXIVANE_VERSION "\nconfinement: %s\n",
+                        confine::describe(confine::available(use)).c_str());
             return 0;
         }
         if (options && arg == "--raw") {
@@ -362,6 +366,13 @@ int main(int argc, char** argv) {
         close(devNull);
     }
     g_log_set_default_handler(onGlibLog, nullptr);
+
+    // From here on the file's bytes drive libmdb: it may read this file and its libraries,
+    // and nothing else, whoever started it.
+    lexivane::confine::Prepared confinement(
+        path, nullptr,
+        lexivane::confine::withoutFromText(getenv(lexivane::confine::kWithoutVariable)));
+    confinement.apply();
 
     MdbHandle* mdb = mdb_open(opened, MDB_NOFLAGS);
     if (!mdb) fail("damaged (the database header cannot be read)");
