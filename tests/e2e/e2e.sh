@@ -693,8 +693,7 @@ scenario_clipboard_manager_silent() {
     close_program_within 2
 }
 
-# Through the accessibility bus, on a private session bus where Qt finds it: names, states
-# and events of the list, Enter on a button, the busy state, the focus at start on screen.
+# Through the accessibility bus, which Qt finds on a private session bus.
 scenario_accessibility() {
     setsid dbus-daemon --session --nofork --print-address=3 3>"$tmp/bus" >"$tmp/dbus.log" 2>&1 &
     track "$!"
@@ -702,8 +701,7 @@ scenario_accessibility() {
     export DBUS_SESSION_BUS_ADDRESS=$(head -n1 "$tmp/bus") QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
     start_program
     find_main_window
-    timeout 200 /usr/bin/python3 "$(dirname "$0")/accessibility.py" "$app" "$tmp/saved.txt" "$win" ||
-        fail "accessibility checks"
+    timeout 200 /usr/bin/python3 "${0%/*}/accessibility.py" "$app" "$tmp/s.txt" "$win" || fail checks
     close_program
 }
 
