@@ -1,6 +1,7 @@
 #include "shell/qt_desktop.h"
 
 #include "shell/apperror.h"
+#include "shell/window/accessibility.h"
 #include "shell/window/centring.h"
 #include "shell/window/clipboard_handover.h"
 
@@ -46,6 +47,8 @@ int QtDesktop::messageBox(const QString& text, int style, const QString& title) 
     box.setWindowTitle(title);
     box.setText(displayText(text));
     box.setTextFormat(Qt::PlainText);
+    // The text, a web address included, can be selected and copied from the keyboard.
+    box.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     const bool yesNo = (style & 0x7) == MsgYesNo;
     if ((style & 0x70) == MsgExclamation) box.setIcon(QMessageBox::Warning);
     if (yesNo) {
@@ -135,6 +138,7 @@ QCursor forThisPlatform(const QCursor& cursor) {
 
 void QtDesktop::showPointer(int pointer, const std::optional<QCursor>& custom) {
     if (!mainWindow_) return;
+    const bool wasBusy = windowBusy(*mainWindow_);
     switch (pointer) {
     case PointerDefault:
         mainWindow_->unsetCursor();
@@ -149,6 +153,7 @@ void QtDesktop::showPointer(int pointer, const std::optional<QCursor>& custom) {
         mainWindow_->setCursor(Qt::ArrowCursor);
         break;
     }
+    if (windowBusy(*mainWindow_) != wasBusy) announceBusy(*mainWindow_);
 }
 
 void QtDesktop::setWindowTitle(const QString& title) {

@@ -693,6 +693,18 @@ scenario_clipboard_manager_silent() {
     close_program_within 2
 }
 
+# Through the accessibility bus, which Qt finds on a private session bus.
+scenario_accessibility() {
+    setsid dbus-daemon --session --nofork --print-address=3 3>"$tmp/bus" >"$tmp/dbus.log" 2>&1 &
+    track "$!"
+    wait_for 10 "the session bus" test -s "$tmp/bus"
+    export DBUS_SESSION_BUS_ADDRESS=$(head -n1 "$tmp/bus") QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
+    start_program
+    find_main_window
+    timeout 200 /usr/bin/python3 "${0%/*}/accessibility.py" "$app" "$tmp/s.txt" "$win" || fail checks
+    close_program
+}
+
 # ---- the desktops users run: Wayland, HiDPI -----------------------------------------------
 
 # Every command on Wayland: Help, both loads (Display Entire List goes into and out of the

@@ -6,6 +6,7 @@
 #include "results/results_model.h"
 #include "results/save.h"
 #include "shell/startup.h"
+#include "shell/window/accessibility.h"
 #include "shell/window/artwork.h"
 #include "shell/window/centring.h"
 
@@ -19,6 +20,7 @@
 #include <QIcon>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPixmap>
 #include <QProxyStyle>
 #include <QPushButton>
@@ -53,6 +55,31 @@ class ResultsView : public QTreeView {
         initViewItemOption(&option);
         option.rect = visualRect(index);
         return delegate_.checkRect(option, index).contains(pos);
+    }
+
+  protected:
+    // The focus shows as a frame in the text colour round the current row or, with none,
+    // round the whole list: the style's own mark is too faint to see against the list.
+    void paintEvent(QPaintEvent* event) override {
+        QTreeView::paintEvent(event);
+        if (!hasFocus()) return;
+        const QModelIndex current = currentIndex();
+        const QRect area = viewport()->rect();
+        const QRect frame = current.isValid() ? visualRect(current) & area : area;
+        if (frame.isEmpty()) return;
+        QPainter p(viewport());
+        QPen pen(palette().color(QPalette::Text), 2);
+        pen.setJoinStyle(Qt::MiterJoin);
+        p.setPen(pen);
+        p.drawRect(QRectF(frame).adjusted(1, 1, -1, -1));
+    }
+    void focusInEvent(QFocusEvent* event) override {
+        QTreeView::focusInEvent(event);
+        viewport()->update();
+    }
+    void focusOutEvent(QFocusEvent* event) override {
+        QTreeView::focusOutEvent(event);
+        viewport()->update();
     }
 
   private:
@@ -98,6 +125,7 @@ Form1::Form1(AppContext context, QWidget* parent)
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint),
       form_(std::move(context), *this) {
+    installAccessibility();
     setObjectName(QStringLiteral("Form1"));
     createControls();
 }
@@ -182,6 +210,8 @@ void Form1::createControls() {
         wholePixels->setParent(ListView1);
         ListView1->setStyle(wholePixels);
     }
+    ListView1->setAccessibleName(QStringLiteral("Results"));
+    announceResults(*ListView1);
     ListView1->setToolTip(QStringLiteral("Double-click item to remove it. Move | line to right and "
                                          "out of window to reveal full names."));
 
@@ -321,6 +351,20 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
             time = static_cast<QInputEvent*>(event)->timestamp();
         else if (type == QEvent::MouseButtonPress || type == QEvent::KeyPress)
             time = 0;
+    }
+    if (auto* b = qobject_cast<QPushButton*>(w);
+        b && (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease)) {
+        // Enter and the keypad's Enter press a focused button as Space does: down on the
+        // press, a click on the release.
+        const auto* ke = static_cast<QKeyEvent*>(event);
+        if ((ke->key() == Qt::Key_Return || ke->key() == Qt::Key_Enter) &&
+            (ke->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+            QKeyEvent space(ke->type(), Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "),
+                            ke->isAutoRepeat());
+            space.setTimestamp(ke->timestamp());
+            QCoreApplication::sendEvent(b, &space);
+            return true;
+        }
     }
     switch (event->type()) {
     case QEvent::MouseMove: {
