@@ -37,6 +37,7 @@ if [ "$mode" = test ]; then
     nodejs npm                 # the second, independent Access reader in the tests
     xvfb xauth openbox xdotool xclip x11-utils x11-xserver-utils imagemagick   # e2e under X
     weston wl-clipboard        # e2e under Wayland
+    at-spi2-core dbus-daemon python3-gi gir1.2-atspi-2.0   # e2e through the accessibility bus
     libxcb-xfixes0-dev         # e2e: the pointer picture
     dpkg-dev file              # the Debian package, and its checks:
     lintian appstream desktop-file-utils man-db
