@@ -30,12 +30,17 @@ enum class FileState { Missing, Usable, PassedOver };
 
 // QSettings opens the file by name and would wait on a FIFO, or read a device for ever: the
 // file is looked at first, without blocking. A FIFO, a device, a folder, an unreadable file
-// or one past the size limit is passed over.
+// or one past the size limit is passed over. So is one with a serialized value: QSettings
+// decodes every such value of the file, and a list's count in it is believed, so a few bytes
+// ask for gigabytes. This program writes plain text only.
 FileState stateOf(const QString& path) {
     common::RegularFile f;
-    if (f.open(QFile::encodeName(path).toStdString()))
-        return f.status().st_size > kMaxFileSize ? FileState::PassedOver : FileState::Usable;
-    return f.errorNumber() == ENOENT ? FileState::Missing : FileState::PassedOver;
+    if (!f.open(QFile::encodeName(path).toStdString()))
+        return f.errorNumber() == ENOENT ? FileState::Missing : FileState::PassedOver;
+    std::string text;
+    if (f.status().st_size > kMaxFileSize || !f.readAll(text, size_t(kMaxFileSize)))
+        return FileState::PassedOver;
+    return text.find("@Variant(") == std::string::npos ? FileState::Usable : FileState::PassedOver;
 }
 } // namespace
 

@@ -58,6 +58,17 @@ class SettingsTest : public QObject {
         f.write("[Lexivane]\nCombo1=1,2\n");
         f.close();
         QCOMPARE(store.GetSetting("Tallowick", "Lexivane", "Combo1", "0"), QString("1,2"));
+
+        // A serialized list whose count asks QSettings for 21 GB: not read, not rewritten.
+        const QByteArray hostile(
+            "[Lexivane]\nCombo1=\"@Variant(\\0\\0\\0\\t(\\0\\x18QVariantList)\"\n");
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(hostile);
+        f.close();
+        QCOMPARE(store.GetSetting("Tallowick", "Lexivane", "Combo1", "0"), QString("0"));
+        store.SaveSetting("Tallowick", "Lexivane", "Combo1", "3");
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), hostile);
     }
 
     void unwritableFolderNeverThrows() {
