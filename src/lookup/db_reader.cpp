@@ -180,8 +180,11 @@ child::Outcome runHelper(const QString& absolute, const ReadLimits& limits, size
     for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"})
         if (const char* value = getenv(name)) env.push_back(std::string(name) + "=" + value);
 #endif
-    if (const std::string without = confine::withoutText(limits.confinement); !without.empty())
-        env.push_back(std::string(confine::kWithoutVariable) + "=" + without);
+    if (const std::string without = confine::withoutText(limits.confinement); !without.empty()) {
+        // Appended, not added up: GCC 12 warns falsely about the sum of a literal and a string.
+        std::string& e = env.emplace_back(confine::kWithoutVariable);
+        e.append(1, '=').append(without);
+    }
     std::vector<char*> envp;
     for (std::string& e : env)
         envp.push_back(e.data());
