@@ -512,7 +512,9 @@ class TestFindSelectors : public QObject {
     }
 
     // An expression under the per-word limits that is slow over many words stops at the
-    // time limit, within a tenth of it, however dear each word is.
+    // time limit however dear each word is. How late, a tenth at most on a quiet machine, is
+    // a figure to measure rather than a pass mark: a loaded or sanitized run is later. A
+    // clock read once in 256 words was seconds late.
     void slowRegexStopsAtTheTimeLimit_data() {
         QTest::addColumn<QString>("re");
         QTest::addColumn<int>("length"); // of the words
@@ -532,7 +534,7 @@ class TestFindSelectors : public QObject {
         const std::string error = q.run(m.index, [](uint32_t) {});
         const qint64 ms = t.elapsed();
         QVERIFY2(QString::fromStdString(error).contains("took longer than 1 s"), error.c_str());
-        QVERIFY2(ms >= 1000 && ms <= 1100, qPrintable(QString::number(ms)));
+        QVERIFY2(ms >= 1000 && ms < 2000, qPrintable(QString::number(ms)));
     }
 
     // The scan shared over threads gives the words in order, as one thread does.
