@@ -10,6 +10,7 @@
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QInputDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QTimer>
@@ -49,6 +50,10 @@ int QtDesktop::messageBox(const QString& text, int style, const QString& title) 
     box.setTextFormat(Qt::PlainText);
     // The text, a web address included, can be selected and copied from the keyboard.
     box.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    // QMessageBox leaves its text to click focus only: Tab must reach it too.
+    for (QLabel* label : box.findChildren<QLabel*>())
+        if (label->textInteractionFlags() & Qt::TextSelectableByKeyboard)
+            label->setFocusPolicy(Qt::StrongFocus);
     const bool yesNo = (style & 0x7) == MsgYesNo;
     if ((style & 0x70) == MsgExclamation) box.setIcon(QMessageBox::Warning);
     if (yesNo) {

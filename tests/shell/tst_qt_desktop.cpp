@@ -6,12 +6,14 @@
 #include "shell/startup.h"
 #include "window_harness.h"
 
+#include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTimer>
 #include <QWindow>
 #include <QtTest>
 
@@ -190,6 +192,28 @@ class QtDesktopTest : public QObject {
         QCOMPARE(w.cursor().shape(), Qt::PointingHandCursor);
         desktop.showPointer(0, std::nullopt);
         QCOMPARE(w.cursor().shape(), Qt::ArrowCursor);
+    }
+
+    // The Help box's address is copied with the keyboard alone: Tab to the text, select it
+    // all, copy.
+    void boxTextCopiesByKeyboard() {
+        QTemporaryDir settings;
+        QtDesktop desktop(settings.path());
+        QGuiApplication::clipboard()->clear();
+        QString copied;
+        QTimer::singleShot(0, [&] {
+            QWidget* box = QApplication::activeModalWidget();
+            QVERIFY(box && QTest::qWaitForWindowActive(box));
+            // Tab round the box until the text has the focus (the button first has it).
+            for (int i = 0; i < 3 && !QApplication::focusWidget()->inherits("QLabel"); ++i)
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_C, Qt::ControlModifier);
+            copied = QGuiApplication::clipboard()->text();
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        });
+        desktop.messageBox("Questions: https://www.tallowick.example/contact/", MsgOk, "Help");
+        QVERIFY2(copied.contains("https://www.tallowick.example/contact/"), qPrintable(copied));
     }
 
     void clipboardRoundTrip() {
