@@ -15,6 +15,7 @@
 #include "lookup/db_reader.h"
 #include "lookup/wordstore.h"
 #include "shell/apperror.h"
+#include "test_support.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -612,23 +613,6 @@ Outcome outcomeOfReport(const QString& d) {
     return kRefused;
 }
 
-std::vector<std::string> childrenOf(pid_t parent) {
-    std::vector<std::string> found;
-    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
-    for (const QString& pid : entries) {
-        bool numeric = false;
-        pid.toInt(&numeric);
-        if (!numeric) continue;
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-        if (!stat.open(QIODevice::ReadOnly)) continue;
-        const QByteArray line = stat.readAll();
-        const QList<QByteArray> rest = line.mid(line.lastIndexOf(')') + 2).split(' ');
-        if (rest.size() > 1 && rest[1].toLong() == parent)
-            found.push_back(line.left(40).toStdString());
-    }
-    return found;
-}
-
 // What the program's own open runs with: the helper under test, the run's time limit.
 lexivane::ado::Options g_dataObjects;
 
@@ -678,10 +662,10 @@ Run runOpen(const std::string& file, const Source& src, int timeoutMs, const Sor
         run.outcome = kFailure;
         run.detail = "Open took " + std::to_string(int(run.ms)) + " ms: " + run.detail;
     }
-    const auto left = childrenOf(getpid());
+    const QStringList left = testsupport::childProcesses();
     if (!left.empty()) {
         run.outcome = kFailure;
-        run.detail = "a child process outlived Open: " + left.front();
+        run.detail = "a child process outlived Open: " + left.front().toStdString();
     }
     return run;
 }
