@@ -6,7 +6,11 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <QStringList>
+#include <algorithm>
 #include <cerrno>
+#include <optional>
+#include <string>
+#include <string_view>
 
 namespace lexivane {
 
@@ -28,11 +32,101 @@ constexpr qint64 kMaxFileSize = 1 << 20;
 
 enum class FileState { Missing, Usable, PassedOver };
 
+// What one escape after a backslash gives, as QSettings reads it: a character, or nothing.
+std::optional<char16_t> escapedChar(std::string_view v, size_t& i) {
+    const char e = v[i++];
+    const int base = e == 'x' ? 16 : (e >= '0' && e <= '7') ? 8 : 0;
+    if (base == 0) {
+        static constexpr std::string_view from = "abfnrtv\"?'\\", to = "\a\b\f\n\r\t\v\"?'\\";
+        const size_t k = from.find(e);
+        return k == std::string_view::npos ? std::nullopt : std::optional<char16_t>(to[k]);
+    }
+    unsigned value = base == 8 ? unsigned(e - '0') : 0;
+    bool any = base == 8;
+    for (; i < v.size(); ++i) {
+        const char c = v[i];
+        const int d = (c >= '0' && c <= '9')   ? c - '0'
+                      : (c >= 'a' && c <= 'f') ? c - 'a' + 10
+                      : (c >= 'A' && c <= 'F') ? c - 'A' + 10
+                                               : 99;
+        if (d >= base) break;
+        value = (value * unsigned(base) + unsigned(d)) & 0xffffU; // a UTF-16 unit, as Qt keeps it
+        any = true;
+    }
+    return any ? std::optional<char16_t>(char16_t(value)) : std::nullopt;
+}
+
+// Whether a value, or an element of the list it may be, begins with serialized data once its
+// quotes and escapes are undone. Spaces and control characters are passed over wherever they
+// stand, as an escaped line end is.
+bool holdsSerialized(std::string_view v) {
+    static constexpr std::u16string_view kinds[] = {u"@Variant(", u"@DateTime("};
+    bool inQuotes = false;
+    std::u16string head;
+    const auto add = [&](char16_t c) {
+        if (c <= u' ' || head.size() >= 10) return false;
+        head += c;
+        return std::any_of(std::begin(kinds), std::end(kinds),
+                           [&](std::u16string_view k) { return head == k; });
+    };
+    for (size_t i = 0; i < v.size();) {
+        const char c = v[i++];
+        if (c == '\\') {
+            if (i == v.size()) break;
+            if (const auto e = escapedChar(v, i); e && add(*e)) return true;
+        } else if (c == '"') {
+            inQuotes = !inQuotes;
+        } else if (c == ',' && !inQuotes) {
+            head.clear();
+        } else if (add(char16_t(static_cast<unsigned char>(c)))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// QSettings decodes every value of the file as it reads it, serialized data included, and it
+// believes a list's count in it: a few bytes ask for gigabytes. This program writes plain text. The
+// lines are cut as QSettings cuts them: quotes and an escaped line end carry a line on, and ';'
+// outside quotes ends it.
+bool holdsEncodedValue(std::string_view s) {
+    if (s.starts_with("\xEF\xBB\xBF")) s.remove_prefix(3);
+    size_t i = 0;
+    while (i < s.size()) {
+        while (i < s.size() && std::string_view(" \t\n\r").find(s[i]) != std::string_view::npos)
+            ++i;
+        if (i == s.size()) break;
+        const size_t start = i;
+        if (s[i] == ';') {
+            while (i < s.size() && s[i] != '\n' && s[i] != '\r')
+                ++i;
+            continue;
+        }
+        bool inQuotes = false;
+        size_t equals = std::string_view::npos;
+        for (; i < s.size(); ++i) {
+            const char c = s[i];
+            if (c == '\\') {
+                if (i + 1 < s.size()) ++i;
+                if (i + 1 < s.size() && (s.substr(i, 2) == "\r\n" || s.substr(i, 2) == "\n\r")) ++i;
+            } else if (c == '"') {
+                inQuotes = !inQuotes;
+            } else if (c == '=' && !inQuotes && equals == std::string_view::npos) {
+                equals = i;
+            } else if (!inQuotes && (c == '\n' || c == '\r' || c == ';')) {
+                break;
+            }
+        }
+        if (s[start] != '[' && equals != std::string_view::npos &&
+            holdsSerialized(s.substr(equals + 1, i - equals - 1)))
+            return true;
+    }
+    return false;
+}
+
 // QSettings opens the file by name and would wait on a FIFO, or read a device for ever: the
-// file is looked at first, without blocking. A FIFO, a device, a folder, an unreadable file
-// or one past the size limit is passed over. So is one with a serialized value: QSettings
-// decodes every such value of the file, and a list's count in it is believed, so a few bytes
-// ask for gigabytes. This program writes plain text only.
+// file is looked at first, without blocking. A FIFO, a device, a folder, an unreadable file,
+// one past the size limit or one with an encoded value is passed over.
 FileState stateOf(const QString& path) {
     common::RegularFile f;
     if (!f.open(QFile::encodeName(path).toStdString()))
@@ -40,7 +134,7 @@ FileState stateOf(const QString& path) {
     std::string text;
     if (f.status().st_size > kMaxFileSize || !f.readAll(text, size_t(kMaxFileSize)))
         return FileState::PassedOver;
-    return text.find("@Variant(") == std::string::npos ? FileState::Usable : FileState::PassedOver;
+    return holdsEncodedValue(text) ? FileState::PassedOver : FileState::Usable;
 }
 } // namespace
 
