@@ -810,6 +810,7 @@ bad_start() {
         sleep 0.3 # a second report at once would show here
         [ "$(bad_reports | wc -l)" -eq 1 ] || fail "more than one report at a time"
         activate "$id"
+        [ -n "${bad_text:-}" ] && bad_copy_text "$bad_text.$n"
         xdotool key Return
         wait_for 10 "report $n to close" bad_gone "$id"
     done
@@ -818,6 +819,17 @@ bad_start() {
     [ -z "$(bad_reports)" ] || fail "an error report beyond the $want expected"
 }
 bad_gone() { ! bad_reports | grep -qx "$1"; }
+# bad_copy_text FILE: the active box's text, selected and copied with the keyboard.
+bad_copy_text() {
+    local tabs
+    : >"$1"
+    for tabs in 1 2 3; do
+        xdotool key Tab ctrl+a ctrl+c
+        sleep 0.3
+        xclip -o -selection clipboard >"$1" 2>/dev/null || :
+        [ -s "$1" ] && return
+    done
+}
 # bad_dismiss_all: closes error reports one by one until no more come.
 bad_dismiss_all() {
     local id n=0
@@ -846,38 +858,40 @@ bad_words_work() {
     expect_same "one-letter words" "$tmp/want" "$tmp/got"
 }
 
-# bad_no_reader_left: nothing the fake reader started is still running.
-bad_no_reader_left() {
-    local pid
-    [ -f "$tmp/fake-pids" ] || return 0
-    for pid in $(cat "$tmp/fake-pids"); do
-        wait_for 5 "fake reader process $pid to be gone" bad_dead "$pid"
+# bad_no_reader_left: the fake reader is no longer running.
+bad_no_reader_left() { wait_for 5 "the fake reader to be gone" bad_reader_gone; }
+bad_reader_gone() {
+    local p
+    for p in /proc/[0-9]*; do
+        [ "$(readlink "$p/exe" 2>/dev/null)" = "$folder/lexivane-words" ] || continue
+        grep -q '^State:.*Z' "$p/status" 2>/dev/null || return 1
     done
-    rm -f "$tmp/fake-pids"
 }
-bad_dead() { [ ! -e "/proc/$1" ] || grep -q '^State:.*Z' "/proc/$1/status" 2>/dev/null; }
 
 scenario_bad_reader() {
-    local real=$tmp/real-reader name
+    local real=$tmp/real-reader fault
     mv "$folder/lexivane-words" "$real"
-    # The reader runs as: lexivane-words --raw --table words --column word FILE
-    declare -A fakes=(
-        [garbage]='head -c 65536 /dev/urandom'
-        [huge_length]="printf 'LXW1\\001\\377\\377\\377\\377abc\\377\\001\\000\\000\\000'"
-        [ten_mb_word]="printf 'LXW1\\001\\000\\000\\240\\000'; head -c 10485760 /dev/zero | tr '\\000' a; printf '\\377\\001\\000\\000\\000'"
-        [not_utf8]="printf 'LXW1\\001\\003\\000\\000\\000a\\377b\\377\\001\\000\\000\\000'"
-        [utf16]="printf 'LXW1\\001\\004\\000\\000\\000\\000\\330a\\000\\377\\001\\000\\000\\000'"
-        [cut]="\"$real\" \"\$@\" | head -c 100000"
-        [endless]='cat /dev/zero & echo $! >>"$pids"; wait'
-        [hang]="printf 'LXW1'; sleep 600 & echo \$! >>\"\$pids\"; wait"
+    # A program, not a script: the reader runs confined and may execute nothing else. Each fault
+    # must be refused for what it is, not for a reader that cannot start.
+    declare -A why=(
+        [garbage]='does not start with its signature'
+        [huge_length]='holds a value of more than'
+        [ten_mb_word]='holds a value of more than'
+        [not_utf8]='holds text that is not UTF-8'
+        [utf16]='holds text that is not UTF-8'
+        [cut]='ends inside a record'
+        [endless]='produced more data than the file holds'
+        [hang]='took longer than'
     )
-    for name in garbage huge_length ten_mb_word not_utf8 utf16 cut endless hang; do
-        log "fake reader: $name"
-        printf '#!/bin/sh\npids=%s\necho $$ >>"$pids"\n%s\n' "$tmp/fake-pids" "${fakes[$name]}" \
+    for fault in garbage huge_length ten_mb_word not_utf8 utf16 cut endless hang; do
+        log "fake reader: $fault"
+        { cat "$build/bin/e2e-fake-reader" && printf '\nfake-reader: %s\n' "$fault"; } \
             >"$folder/lexivane-words"
         chmod +x "$folder/lexivane-words"
         # One report from Open at start-up (the time limit is 20 s), then the window.
-        bad_start 1 40
+        bad_text=$tmp/report-$fault bad_start 1 40
+        grep -qF "${why[$fault]}" "$tmp/report-$fault.1" ||
+            fail "the report for $fault does not say \"${why[$fault]}\": $(cat "$tmp/report-$fault.1")"
         bad_no_reader_left
         # A list load reports the steps that need the closed connection, and the window goes on.
         click PushButton3
