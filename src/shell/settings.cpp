@@ -59,12 +59,13 @@ std::optional<char16_t> escapedChar(std::string_view v, size_t& i) {
 // Whether a value, or an element of the list it may be, begins with serialized data once its
 // quotes and escapes are undone. Spaces and control characters are passed over wherever they
 // stand, as an escaped line end is.
-bool holdsSerialized(std::string_view v) {
+bool valueHoldsSerialized(std::string_view v) {
     static constexpr std::u16string_view kinds[] = {u"@Variant(", u"@DateTime("};
+    constexpr size_t longest = kinds[1].size();
     bool inQuotes = false;
     std::u16string head;
     const auto add = [&](char16_t c) {
-        if (c <= u' ' || head.size() >= 10) return false;
+        if (c <= u' ' || head.size() >= longest) return false;
         head += c;
         return std::any_of(std::begin(kinds), std::end(kinds),
                            [&](std::u16string_view k) { return head == k; });
@@ -89,7 +90,7 @@ bool holdsSerialized(std::string_view v) {
 // believes a list's count in it: a few bytes ask for gigabytes. This program writes plain text. The
 // lines are cut as QSettings cuts them: quotes and an escaped line end carry a line on, and ';'
 // outside quotes ends it.
-bool holdsEncodedValue(std::string_view s) {
+bool fileHoldsSerialized(std::string_view s) {
     if (s.starts_with("\xEF\xBB\xBF")) s.remove_prefix(3);
     size_t i = 0;
     while (i < s.size()) {
@@ -118,7 +119,7 @@ bool holdsEncodedValue(std::string_view s) {
             }
         }
         if (s[start] != '[' && equals != std::string_view::npos &&
-            holdsSerialized(s.substr(equals + 1, i - equals - 1)))
+            valueHoldsSerialized(s.substr(equals + 1, i - equals - 1)))
             return true;
     }
     return false;
@@ -126,7 +127,7 @@ bool holdsEncodedValue(std::string_view s) {
 
 // QSettings opens the file by name and would wait on a FIFO, or read a device for ever: the
 // file is looked at first, without blocking. A FIFO, a device, a folder, an unreadable file,
-// one past the size limit or one with an encoded value is passed over.
+// one past the size limit or one with serialized data is passed over.
 FileState stateOf(const QString& path) {
     common::RegularFile f;
     if (!f.open(QFile::encodeName(path).toStdString()))
@@ -134,7 +135,7 @@ FileState stateOf(const QString& path) {
     std::string text;
     if (f.status().st_size > kMaxFileSize || !f.readAll(text, size_t(kMaxFileSize)))
         return FileState::PassedOver;
-    return holdsEncodedValue(text) ? FileState::PassedOver : FileState::Usable;
+    return fileHoldsSerialized(text) ? FileState::PassedOver : FileState::Usable;
 }
 } // namespace
 
