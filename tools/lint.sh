@@ -16,7 +16,7 @@ tidy() {
     # The core: everything under src/ but the window and the Qt desktop layer.
     local core=()
     while IFS= read -r f; do core+=("$f"); done < <(git ls-files 'src/*.cpp' |
-        grep -v -e '^src/shell/window/' -e '^src/shell/qt_desktop' -e '^src/shell/main\.cpp$')
+        grep -v -e '^src/shell/window/' -e '^src/shell/main\.cpp$')
     echo "clang-tidy over ${#core[@]} files of the core"
     printf '%s\0' "${core[@]}" |
         xargs -0 -P "$(nproc)" -n 1 clang-tidy -p "$build" --quiet 2> >(grep -v 'warnings generated' >&2)

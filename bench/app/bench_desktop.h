@@ -5,7 +5,7 @@
 // The real desktop with its boxes answered by the benchmark: yields, the title bar and
 // the clipboard stay real, since those are what the timed handlers spend their time on.
 
-#include "shell/qt_desktop.h"
+#include "qt_desktop.h"
 
 #include <QApplication>
 #include <QDir>

@@ -7,13 +7,13 @@
 
 #include "bench_desktop.h"
 
-#include "lookup/db_reader.h"
-#include "lookup/loads.h"
-#include "lookup/wordstore.h"
-#include "results/results_model.h"
-#include "shell/globals.h"
-#include "shell/startup.h"
-#include "shell/window/form1.h"
+#include "db_reader.h"
+#include "form1.h"
+#include "globals.h"
+#include "loads.h"
+#include "results_model.h"
+#include "startup.h"
+#include "wordstore.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -7,12 +7,12 @@
 
 #include "bench_desktop.h"
 
-#include "lookup/loads.h"
-#include "results/clipboard.h"
-#include "results/results_model.h"
-#include "results/save.h"
-#include "shell/startup.h"
-#include "shell/window/form1.h"
+#include "clipboard.h"
+#include "form1.h"
+#include "loads.h"
+#include "results_model.h"
+#include "save.h"
+#include "startup.h"
 
 #include <QApplication>
 #include <QClipboard>

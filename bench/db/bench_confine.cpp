@@ -4,7 +4,7 @@
 // stretch. Figures only.
 
 #include "bench_util.h"
-#include "lookup/db_reader.h"
+#include "db_reader.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -3,8 +3,8 @@
 // and the memory Open adds to an empty window. FILE defaults to dbWords.mdb beside the program.
 // Prints figures only; pass/fail belongs to people reading them.
 
+#include "ado.h"
 #include "bench_util.h"
-#include "lookup/ado.h"
 
 #include <QApplication>
 #include <QDir>

@@ -6,8 +6,8 @@
 // word table, fetch every row) on the same file for the cold figure. Figures only; see
 // README.md for how to read them.
 
+#include "ado.h"
 #include "bench_util.h"
-#include "lookup/ado.h"
 
 #include <QString>
 #include <algorithm>

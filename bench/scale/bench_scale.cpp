@@ -8,11 +8,11 @@
 
 #include "bench_desktop.h"
 
-#include "lookup/loads.h"
-#include "results/results_model.h"
-#include "shell/globals.h"
-#include "shell/startup.h"
-#include "shell/window/form1.h"
+#include "form1.h"
+#include "globals.h"
+#include "loads.h"
+#include "results_model.h"
+#include "startup.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,6 +1,6 @@
-#include "common/child_process.h"
+#include "child_process.h"
 
-#include "common/confine.h"
+#include "confine.h"
 
 #include <algorithm>
 #include <cerrno>

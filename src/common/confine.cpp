@@ -1,4 +1,4 @@
-#include "common/confine.h"
+#include "confine.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -5,6 +5,8 @@
 // and without becoming a controlling terminal, checked with fstat to be a regular file, and
 // read only up to a limit.
 
+#include "expected.h"
+
 #include <cstddef>
 #include <string>
 #include <sys/stat.h>
@@ -13,44 +15,47 @@ namespace lexivane::common {
 
 class RegularFile {
   public:
-    RegularFile() = default;
     RegularFile(RegularFile&& other) noexcept;
     RegularFile& operator=(RegularFile&& other) noexcept;
     RegularFile(const RegularFile&) = delete;
     RegularFile& operator=(const RegularFile&) = delete;
     ~RegularFile();
 
-    // Opens `path` for reading; false when it cannot be opened or is not a regular file, with
-    // error() saying why ("it is a FIFO, not a regular file"; `what` replaces "a regular
-    // file" there) and errorNumber() the errno (0 for a file of the wrong type).
-    bool open(const std::string& path, const char* what = "a regular file");
+    // Opens `path` for reading. Refused when it cannot be opened (the errno) or is not a
+    // regular file ("it is a FIFO, not a regular file", `what` in place of "a regular file";
+    // EISDIR for a directory, else 0).
+    static Expected<RegularFile> open(const std::string& path, const char* what = "a regular file");
+    // The same for `name` in the folder open as `folderFd`, a symbolic link in its place
+    // refused (ELOOP): what is in a folder held open cannot be swapped by renaming a parent.
+    static Expected<RegularFile> openIn(int folderFd, const std::string& name,
+                                        const char* what = "a regular file");
 
-    // Reads the whole file from its start; false when it holds more than `limit` bytes (`out`
-    // then holds limit + 1 of them) or reading fails.
-    bool readAll(std::string& out, size_t limit);
+    // The whole file from its start; refused with EFBIG, without reading, when it holds more
+    // than `limit` bytes.
+    // The file is closed when reading fails.
+    Expected<std::string> readAll(size_t limit);
+    // The first `n` bytes, or all of a shorter file.
+    Expected<std::string> readHead(size_t n);
 
     // The descriptor stays open (and owned) until close() or the end of the object.
     int fd() const { return fd_; }
     // As fstat gave it when the file was opened.
     const struct stat& status() const { return status_; }
-    const std::string& error() const { return error_; }
-    int errorNumber() const { return errno_; }
     void close();
 
   private:
-    bool failed(int e, std::string text);
+    RegularFile() = default;
+    static Expected<RegularFile> checked(int fd, const char* what);
     int fd_ = -1;
     struct stat status_ {};
-    std::string error_;
-    int errno_ = 0;
 };
 
 // "a FIFO", "a directory", "a character device"...: what a file of this mode is, when it is
 // not a regular file.
 const char* kindOf(mode_t mode);
 
-// For a file about to be replaced by name (written beside it and renamed over it): "" when
-// `path` is missing or a regular file, else why it must not be replaced.
-std::string replaceableRefusal(const std::string& path);
+// For a file about to be replaced by name (written beside it and renamed over it): refused
+// unless `path` is missing or a regular file.
+Expected<> replaceable(const std::string& path);
 
 } // namespace lexivane::common

@@ -1,13 +1,13 @@
-#include "lookup/loads.h"
+#include "loads.h"
 
-#include "lookup/late_bound.h"
-#include "lookup/numeric.h"
-#include "lookup/query.h"
-#include "results/results_model.h"
-#include "shell/form.h"
-#include "shell/globals.h"
-#include "shell/main_module.h"
-#include "shell/settings.h"
+#include "form.h"
+#include "globals.h"
+#include "late_bound.h"
+#include "length_filter.h"
+#include "main_module.h"
+#include "numeric.h"
+#include "results_model.h"
+#include "settings.h"
 
 namespace lexivane::Lookup {
 

@@ -1,6 +1,6 @@
-#include "lookup/numeric.h"
+#include "numeric.h"
 
-#include "shell/apperror.h"
+#include "apperror.h"
 
 #include <charconv>
 #include <cmath>

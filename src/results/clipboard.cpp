@@ -1,12 +1,12 @@
 // Copying the results list to the clipboard as column-aligned text.
 
-#include "results/clipboard.h"
+#include "clipboard.h"
 
-#include "results/copy_text.h"
-#include "results/report_list.h"
-#include "results/results_model.h"
-#include "shell/form.h"
-#include "shell/globals.h"
+#include "copy_text.h"
+#include "form.h"
+#include "globals.h"
+#include "report_list.h"
+#include "results_model.h"
 
 #include <vector>
 

@@ -1,4 +1,4 @@
-#include "results/copy_text.h"
+#include "copy_text.h"
 
 namespace lexivane {
 

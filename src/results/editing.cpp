@@ -1,7 +1,7 @@
-#include "results/editing.h"
+#include "editing.h"
 
-#include "results/results_model.h"
-#include "shell/form.h"
+#include "form.h"
+#include "results_model.h"
 
 #include <Qt>
 

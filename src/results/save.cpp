@@ -1,11 +1,11 @@
-#include "results/save.h"
+#include "save.h"
 
-#include "results/results_model.h"
-#include "results/text_file.h"
-#include "shell/apperror.h"
-#include "shell/form.h"
-#include "shell/globals.h"
-#include "shell/main_module.h"
+#include "apperror.h"
+#include "form.h"
+#include "globals.h"
+#include "main_module.h"
+#include "results_model.h"
+#include "text_file.h"
 
 #include <memory>
 

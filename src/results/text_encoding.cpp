@@ -1,4 +1,4 @@
-#include "results/text_encoding.h"
+#include "text_encoding.h"
 
 #include <QStringEncoder>
 #include <langinfo.h>

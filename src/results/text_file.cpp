@@ -1,4 +1,4 @@
-#include "results/text_file.h"
+#include "text_file.h"
 
 #include <QSaveFile>
 

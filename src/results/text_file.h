@@ -1,6 +1,6 @@
 #pragma once
 
-#include "results/text_encoding.h"
+#include "text_encoding.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,7 +1,7 @@
-#include "shell/cursor_file.h"
+#include "cursor_file.h"
 
-#include "common/regular_file.h"
-#include "shell/apperror.h"
+#include "apperror.h"
+#include "regular_file.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -41,16 +41,15 @@ void put32(QByteArray& b, quint32 v) {
 } // namespace
 
 QCursor loadCursorFile(const QString& path, qreal ratio) {
-    common::RegularFile f;
-    if (!f.open(QFile::encodeName(path).toStdString(), "a picture"))
-        throw AppError(QString::fromLocal8Bit(f.error()));
+    auto f = common::RegularFile::open(QFile::encodeName(path).toStdString(), "a picture");
+    if (!f) throw AppError(QString::fromLocal8Bit(f.error().why));
     // A pointer picture is small; a huge file is not one.
-    std::string bytes;
-    if (!f.readAll(bytes, 4 * 1024 * 1024)) {
-        if (f.errorNumber() == EFBIG) throw invalidPicture();
-        throw AppError(QString::fromLocal8Bit(f.error()));
+    const auto bytes = f->readAll(4 * 1024 * 1024);
+    if (!bytes) {
+        if (bytes.error().errorNumber == EFBIG) throw invalidPicture();
+        throw AppError(QString::fromLocal8Bit(bytes.error().why));
     }
-    return decodeCursor(QByteArray(bytes.data(), qsizetype(bytes.size())), ratio);
+    return decodeCursor(QByteArray(bytes->data(), qsizetype(bytes->size())), ratio);
 }
 
 namespace {

@@ -1,7 +1,7 @@
-#include "lookup/ado.h"
-#include "shell/qt_desktop.h"
-#include "shell/startup.h"
-#include "shell/window/form1.h"
+#include "ado.h"
+#include "form1.h"
+#include "qt_desktop.h"
+#include "startup.h"
 
 #include <QApplication>
 #include <QFileInfo>

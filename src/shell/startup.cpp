@@ -1,16 +1,16 @@
-#include "shell/startup.h"
+#include "startup.h"
 
 #include "config.h"
-#include "lookup/late_bound.h"
-#include "lookup/loads.h"
-#include "lookup/numeric.h"
-#include "lookup/query.h"
-#include "results/results_model.h"
-#include "shell/cursor_file.h"
-#include "shell/form.h"
-#include "shell/globals.h"
-#include "shell/main_module.h"
-#include "shell/settings.h"
+#include "cursor_file.h"
+#include "form.h"
+#include "globals.h"
+#include "late_bound.h"
+#include "length_filter.h"
+#include "loads.h"
+#include "main_module.h"
+#include "numeric.h"
+#include "results_model.h"
+#include "settings.h"
 
 #include <QGuiApplication>
 #include <QScreen>

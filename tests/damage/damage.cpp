@@ -11,11 +11,11 @@
 // DIR is tests/data; FILE the shipped dbWords.mdb. A failure names its variant; run that one
 // alone with --first I --count 1 --keep DIR to get the damaged file.
 
-#include "lookup/ado.h"
-#include "lookup/db_reader.h"
-#include "lookup/wordstore.h"
-#include "shell/apperror.h"
+#include "ado.h"
+#include "apperror.h"
+#include "db_reader.h"
 #include "test_support.h"
+#include "wordstore.h"
 
 #include <QCoreApplication>
 #include <QDir>

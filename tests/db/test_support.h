@@ -1,6 +1,6 @@
 #pragma once
 
-#include "lookup/ado.h"
+#include "ado.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 // The collation behind `order by word`: the orderings people see, agreement with the
 // reference statement of the rules, and the properties a sort relies on.
 
-#include "lookup/db_collation.h"
+#include "db_collation.h"
 #include "reference_order.h"
 
 #include <QRandomGenerator>

@@ -2,7 +2,7 @@
 // make libmdb do, and fails or dies, and Open refuses the file as a damaged one; the real
 // helper reads as before under each mix of mechanisms a kernel may offer.
 
-#include "lookup/db_reader.h"
+#include "db_reader.h"
 #include "test_support.h"
 
 #include <QProcess>

@@ -2,12 +2,12 @@
 // against what its word list predicts, the order and len() on known words, query plans,
 // SQL errors, and the object rules (closed objects, EOF, NULL, creation, connection strings).
 
-#include "lookup/ado.h"
-#include "lookup/db_collation.h"
-#include "lookup/db_reader.h"
-#include "lookup/wordstore.h"
+#include "ado.h"
+#include "db_collation.h"
+#include "db_reader.h"
 #include "reference_order.h"
 #include "test_support.h"
+#include "wordstore.h"
 
 #include <QProcess>
 #include <QRandomGenerator>

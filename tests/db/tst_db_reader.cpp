@@ -2,8 +2,8 @@
 // of bad file or misbehaving helper ends (an error naming file and problem, never a hang),
 // and that no child process outlives an Open.
 
-#include "lookup/ado.h"
-#include "lookup/db_reader.h"
+#include "ado.h"
+#include "db_reader.h"
 #include "test_support.h"
 
 #include <QElapsedTimer>

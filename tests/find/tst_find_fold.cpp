@@ -4,9 +4,9 @@
 // before letters, after letters and between letters, among reference texts that bracket
 // every two-letter run, and on the word files the program ships and tests with.
 
+#include "db_collation.h"
+#include "db_reader.h"
 #include "fold.h"
-#include "lookup/db_collation.h"
-#include "lookup/db_reader.h"
 #include "word_index.h"
 
 #include <QDir>

@@ -3,8 +3,8 @@
 // own SQL run through the data objects, on the shipped database and on the test files.
 // The same holds whether the index was just built, came from the cache, or no cache is used.
 
+#include "ado.h"
 #include "find_test_support.h"
-#include "lookup/ado.h"
 #include "test_support.h"
 
 #include <QMap>

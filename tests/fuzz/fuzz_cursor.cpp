@@ -2,8 +2,8 @@
 // or the one "Invalid picture" failure that leaves the arrow; never a crash and never a picture
 // sized by a field the reader did not check.
 
-#include "shell/apperror.h"
-#include "shell/cursor_file.h"
+#include "apperror.h"
+#include "cursor_file.h"
 
 #include <QByteArray>
 #include <QCursor>

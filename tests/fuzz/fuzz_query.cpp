@@ -1,10 +1,10 @@
 // Whatever a user types into the number or list prompt, in any locale, the SQL sent is one
 // statement whose only variable part is a number or a list of numbers.
 
-#include "lookup/numeric.h"
-#include "lookup/query.h"
+#include "apperror.h"
+#include "length_filter.h"
+#include "numeric.h"
 #include "query_database.h"
-#include "shell/apperror.h"
 
 #include <QString>
 #include <cstdint>

@@ -2,10 +2,10 @@
 // rows that are exactly the stream's values: each valid UTF-8, within the size caps, and the word
 // table built from them is sound and orders and counts them consistently.
 
-#include "lookup/db_collation.h"
-#include "lookup/db_reader.h"
-#include "lookup/wordstore.h"
-#include "shell/apperror.h"
+#include "apperror.h"
+#include "db_collation.h"
+#include "db_reader.h"
+#include "wordstore.h"
 
 #include <QList>
 #include <QString>

@@ -2,9 +2,9 @@
 // into a number or one report, reading changes nothing on disk, and a choice written afterwards
 // reads back unless the file is passed over.
 
-#include "lookup/numeric.h"
-#include "shell/apperror.h"
-#include "shell/settings.h"
+#include "apperror.h"
+#include "numeric.h"
+#include "settings.h"
 
 #include <QByteArray>
 #include <QCoreApplication>

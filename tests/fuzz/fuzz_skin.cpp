@@ -2,8 +2,8 @@
 // failure that start-up reports, and the window's kinds of controls take any sheet it gives.
 // Painting is left out: a sheet may ask for any look, a huge font among them.
 
-#include "shell/apperror.h"
-#include "shell/skin_file.h"
+#include "apperror.h"
+#include "skin_file.h"
 
 #include <QApplication>
 #include <QComboBox>

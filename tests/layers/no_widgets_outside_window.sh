@@ -8,7 +8,7 @@ cd "$src"
 bad=0
 while IFS= read -r file; do
     case "$file" in
-    src/shell/window/* | src/shell/qt_desktop.* | src/shell/main.cpp) continue ;;
+    src/shell/window/* | src/shell/main.cpp) continue ;;
     esac
     while IFS= read -r header; do
         name=${header#QtWidgets/}

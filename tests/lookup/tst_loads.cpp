@@ -1,6 +1,6 @@
 #include "harness.h"
-#include "lookup/late_bound.h"
-#include "lookup/loads.h"
+#include "late_bound.h"
+#include "loads.h"
 
 #include <QFile>
 #include <QtTest>

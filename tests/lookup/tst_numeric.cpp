@@ -1,7 +1,7 @@
-#include "lookup/numeric.h"
-#include "lookup/query.h"
+#include "apperror.h"
+#include "length_filter.h"
+#include "numeric.h"
 #include "query_database.h"
-#include "shell/apperror.h"
 
 #include <QRegularExpression>
 #include <QtTest>

@@ -1,5 +1,5 @@
+#include "clipboard.h"
 #include "harness.h"
-#include "results/clipboard.h"
 
 #include <QtTest>
 

@@ -1,5 +1,5 @@
+#include "editing.h"
 #include "harness.h"
-#include "results/editing.h"
 
 #include <QtTest>
 

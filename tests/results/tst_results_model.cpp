@@ -1,5 +1,5 @@
-#include "results/results_model.h"
-#include "shell/apperror.h"
+#include "apperror.h"
+#include "results_model.h"
 
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>

@@ -1,7 +1,7 @@
+#include "editing.h"
 #include "harness.h"
-#include "results/editing.h"
-#include "results/save.h"
-#include "results/text_encoding.h"
+#include "save.h"
+#include "text_encoding.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
-#include "shell/apperror.h"
-#include "shell/cursor_file.h"
-#include "shell/window/artwork.h"
+#include "apperror.h"
+#include "artwork.h"
+#include "cursor_file.h"
 
 #include <QBitmap>
 #include <QtTest>

@@ -1,7 +1,7 @@
+#include "clipboard.h"
+#include "editing.h"
 #include "harness.h"
-#include "results/clipboard.h"
-#include "results/editing.h"
-#include "shell/steps.h"
+#include "steps.h"
 
 #include <QtTest>
 

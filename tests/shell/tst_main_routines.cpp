@@ -1,5 +1,5 @@
 #include "harness.h"
-#include "shell/main_module.h"
+#include "main_module.h"
 
 #include <QDir>
 #include <QFile>

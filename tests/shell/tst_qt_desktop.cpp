@@ -1,9 +1,9 @@
 // The real desktop, on the offscreen platform: what the scripted one stands in for.
 
-#include "lookup/late_bound.h"
-#include "shell/globals.h"
-#include "shell/qt_desktop.h"
-#include "shell/startup.h"
+#include "globals.h"
+#include "late_bound.h"
+#include "qt_desktop.h"
+#include "startup.h"
 #include "window_harness.h"
 
 #include <QApplication>

@@ -1,4 +1,4 @@
-#include "shell/settings.h"
+#include "settings.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "harness.h"
-#include "lookup/late_bound.h"
-#include "shell/startup.h"
+#include "late_bound.h"
+#include "startup.h"
 
 #include <QDir>
 #include <QFile>

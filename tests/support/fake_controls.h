@@ -2,8 +2,8 @@
 
 // Form1's controls as plain values, for handlers run without a window.
 
-#include "results/results_model.h"
-#include "shell/form.h"
+#include "form.h"
+#include "results_model.h"
 
 #include <QStringList>
 

@@ -1,7 +1,7 @@
 #include "harness.h"
 
-#include "lookup/loads.h"
-#include "shell/startup.h"
+#include "loads.h"
+#include "startup.h"
 
 #include <QDir>
 #include <QFile>

@@ -3,10 +3,10 @@
 // The handlers on a program folder of their own, driven through the scripted desktop.
 
 #include "fake_controls.h"
+#include "form.h"
+#include "globals.h"
 #include "scripted_desktop.h"
-#include "shell/form.h"
-#include "shell/globals.h"
-#include "shell/steps.h"
+#include "steps.h"
 
 #include <QStringList>
 #include <QTemporaryDir>

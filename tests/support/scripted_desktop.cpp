@@ -1,6 +1,6 @@
 #include "scripted_desktop.h"
 
-#include "shell/apperror.h"
+#include "apperror.h"
 
 #include <QRegularExpression>
 

@@ -3,8 +3,8 @@
 // A desktop for tests: answers boxes from a script, records what was shown, and runs
 // scripted actions inside yields.
 
-#include "shell/desktop.h"
-#include "shell/settings.h"
+#include "desktop.h"
+#include "settings.h"
 
 #include <QMap>
 #include <QString>

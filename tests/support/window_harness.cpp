@@ -1,6 +1,6 @@
 #include "window_harness.h"
 
-#include "shell/startup.h"
+#include "startup.h"
 
 #include <QTest>
 

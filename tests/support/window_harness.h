@@ -3,8 +3,8 @@
 // The real main window on a program folder of its own, driven through the scripted
 // desktop.
 
+#include "form1.h"
 #include "harness.h"
-#include "shell/window/form1.h"
 
 #include <memory>
 

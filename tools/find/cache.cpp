@@ -1,6 +1,7 @@
 #include "cache.h"
 
 #include "hash.h"
+#include "regular_file.h"
 
 #include <cerrno>
 #include <csignal>
@@ -119,9 +120,9 @@ std::string cacheFileName(const std::string& sourcePath) {
     return name;
 }
 
-std::string untrustedBecause(const struct stat& st) {
-    if (st.st_uid != ::geteuid()) return "it belongs to another user";
-    if (st.st_mode & (S_IWGRP | S_IWOTH)) return "others can write to it";
+common::Expected<> trusted(const struct stat& st) {
+    if (st.st_uid != ::geteuid()) return common::Error{"it belongs to another user"};
+    if (st.st_mode & (S_IWGRP | S_IWOTH)) return common::Error{"others can write to it"};
     return {};
 }
 
@@ -129,36 +130,33 @@ CacheFolder::~CacheFolder() {
     if (fd_ >= 0) ::close(fd_);
 }
 
-CacheFolder::State CacheFolder::open(const std::string& dir, bool create) {
+common::Expected<bool> CacheFolder::open(const std::string& dir, bool create) {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
     path_ = dir;
-    refusal_.clear();
     if (create) {
         // Only the parents may be links (a home folder elsewhere is common); the cache
         // folder itself is made here, private.
-        if (!makeDirs(parentOf(dir))) return State::Missing;
-        if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return State::Missing;
+        if (!makeDirs(parentOf(dir))) return false;
+        if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return false;
     }
     const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     struct stat st;
     if (fd < 0) {
         // With O_DIRECTORY, a link in the folder's place fails as "not a directory".
-        if (::lstat(dir.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return State::Missing;
-        refusal_ = "it is a symbolic link";
-        return State::Refused;
+        if (::lstat(dir.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return false;
+        return common::Error{"it is a symbolic link"};
     }
     if (::fstat(fd, &st) != 0) {
         ::close(fd);
-        return State::Missing;
+        return false;
     }
-    refusal_ = untrustedBecause(st);
-    if (!refusal_.empty()) {
+    if (auto ok = trusted(st); !ok) {
         ::close(fd);
-        return State::Refused;
+        return ok.error();
     }
     fd_ = fd;
-    return State::Usable;
+    return true;
 }
 
 MappedFile::~MappedFile() {
@@ -171,28 +169,21 @@ void MappedFile::unmap() {
     size_ = 0;
 }
 
-bool MappedFile::map(const CacheFolder& folder, const std::string& name, std::string* refusal) {
+common::Expected<bool> MappedFile::map(const CacheFolder& folder, const std::string& name) {
     unmap();
     if (!folder.usable()) return false;
-    const int fd = ::openat(folder.fd(), name.c_str(),
-                            O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0) {
-        if (errno == ELOOP && refusal) *refusal = "it is a symbolic link";
+    const auto file = common::RegularFile::openIn(folder.fd(), name);
+    if (!file) {
+        const int e = file.error().errorNumber;
+        if (e == ELOOP) return common::Error{"it is a symbolic link"};
+        if (e == 0 || e == EISDIR) return common::Error{"it is not a regular file"};
         return false;
     }
-    struct stat st;
-    if (::fstat(fd, &st) != 0) {
-        ::close(fd);
-        return false;
-    }
-    std::string why = S_ISREG(st.st_mode) ? untrustedBecause(st) : "it is not a regular file";
-    if (!why.empty() || st.st_size <= 0) {
-        if (refusal) *refusal = std::move(why);
-        ::close(fd);
-        return false;
-    }
-    void* p = ::mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
-    ::close(fd);
+    const struct stat& st = file->status();
+    if (auto ok = trusted(st); !ok) return ok.error();
+    if (st.st_size <= 0) return false;
+    void* p =
+        ::mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_PRIVATE, file->fd(), 0);
     if (p == MAP_FAILED) return false;
     data_ = static_cast<unsigned char*>(p);
     size_ = static_cast<size_t>(st.st_size);

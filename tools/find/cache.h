@@ -3,6 +3,7 @@
 // Where index blocks are kept between runs, one file per database, and how they are written
 // (a temporary file renamed into place, so a reader sees a whole file or none) and mapped.
 
+#include "expected.h"
 #include "word_index.h"
 
 #include <cstddef>
@@ -24,30 +25,27 @@ std::string cacheFileName(const std::string& sourcePath);
 // it; a file in it only on the same terms.
 class CacheFolder {
   public:
-    enum class State { Usable, Missing, Refused };
-
     CacheFolder() = default;
     CacheFolder(const CacheFolder&) = delete;
     CacheFolder& operator=(const CacheFolder&) = delete;
     ~CacheFolder();
 
     // Opens `dir` without following a symbolic link in its place; with `create`, makes it
-    // first (mode 0700, and its missing parents). Refused says why in refusal().
-    State open(const std::string& dir, bool create);
+    // first (mode 0700, and its missing parents). Whether it is there to use; refused when
+    // it is there but not to be trusted.
+    common::Expected<bool> open(const std::string& dir, bool create);
     bool usable() const { return fd_ >= 0; }
     int fd() const { return fd_; }
     const std::string& path() const { return path_; }
-    const std::string& refusal() const { return refusal_; }
 
   private:
     int fd_ = -1;
     std::string path_;
-    std::string refusal_;
 };
 
-// "" when a file or folder of this status may be trusted: the user's own, and not writable
-// by group or others; else why not.
-std::string untrustedBecause(const struct stat& st);
+// Refused unless a file or folder of this status may be trusted: the user's own, and not
+// writable by group or others.
+common::Expected<> trusted(const struct stat& st);
 
 // A read-only private mapping of a whole file.
 class MappedFile {
@@ -57,10 +55,10 @@ class MappedFile {
     MappedFile& operator=(const MappedFile&) = delete;
     ~MappedFile();
 
-    // Maps `name` in `folder`. False when the file is missing, unreadable or empty, or (with
-    // `refusal` set) when it is not a regular file of the user's own that only the user can
-    // write.
-    bool map(const CacheFolder& folder, const std::string& name, std::string* refusal);
+    // Maps `name` in `folder`: whether there was a file to map (false when it is missing,
+    // unreadable or empty); refused when it is not a regular file of the user's own that only
+    // the user can write.
+    common::Expected<bool> map(const CacheFolder& folder, const std::string& name);
     void unmap();
     const unsigned char* data() const { return data_; }
     size_t size() const { return size_; }

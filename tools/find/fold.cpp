@@ -1,6 +1,6 @@
 #include "fold.h"
 
-#include "common/word_order.h"
+#include "word_order.h"
 
 #include <QChar>
 #include <QString>

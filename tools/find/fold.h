@@ -10,7 +10,7 @@
 // order of folded forms by foldedWeight() is the first level of the order: words sorted by
 // db::compareWords have non-decreasing folded forms.
 
-#include "common/utf8.h"
+#include "utf8.h"
 
 #include <cstddef>
 #include <cstdint>

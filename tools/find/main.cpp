@@ -139,20 +139,20 @@ int run(Options& opts) {
                      what.c_str(), why.c_str());
         refused = true;
     };
-    if (!cacheDir.empty() && folder.open(cacheDir, false) == CacheFolder::State::Refused)
-        refuse("folder " + cacheDir, folder.refusal());
+    if (!cacheDir.empty())
+        if (const auto opened = folder.open(cacheDir, false); !opened)
+            refuse("folder " + cacheDir, opened.error().why);
 
     MappedFile mapped;
     WordIndex index;
     Block built;
     bool ready = false;
-    std::string why;
-    if (mapped.map(folder, cacheName, &why)) {
+    if (const auto found = mapped.map(folder, cacheName); !found) {
+        refuse("file " + cacheDir + "/" + cacheName, found.error().why);
+    } else if (*found) {
         guardMapping(mapped);
         ready = index.open(mapped.data(), mapped.size(), &key) == WordIndex::Status::Ok &&
                 index.require(needed);
-    } else if (!why.empty()) {
-        refuse("file " + cacheDir + "/" + cacheName, why);
     }
     if (!ready) {
         // Missing, stale or damaged: made again from the database, and kept for next time
@@ -172,8 +172,9 @@ int run(Options& opts) {
             return fail("internal error: the index just built does not read back");
         index.trust();
         if (!cacheDir.empty() && !refused) {
-            if (!folder.usable() && folder.open(cacheDir, true) == CacheFolder::State::Refused)
-                refuse("folder " + cacheDir, folder.refusal());
+            if (!folder.usable())
+                if (const auto opened = folder.open(cacheDir, true); !opened)
+                    refuse("folder " + cacheDir, opened.error().why);
             try {
                 if (folder.usable() && keyOf(shown) == key)
                     writeCacheFile(folder, cacheName, built);

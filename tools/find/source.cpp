@@ -1,9 +1,9 @@
 #include "source.h"
 
-#include "common/regular_file.h"
+#include "apperror.h"
 #include "fold.h"
 #include "hash.h"
-#include "shell/apperror.h"
+#include "regular_file.h"
 
 #include <QFile>
 #include <QString>
@@ -32,21 +32,6 @@ int64_t nanoseconds(const struct timespec& t) {
     return int64_t(t.tv_sec) * 1000000000 + t.tv_nsec;
 }
 
-// Reads up to `limit` bytes from the start; false with errno on a read error.
-bool readUpTo(int fd, std::string& out, size_t limit) {
-    size_t got = 0;
-    out.resize(limit);
-    while (got < limit) {
-        const ssize_t r = ::pread(fd, out.data() + got, limit - got, static_cast<off_t>(got));
-        if (r < 0 && errno == EINTR) continue;
-        if (r < 0) return false;
-        if (r == 0) break;
-        got += static_cast<size_t>(r);
-    }
-    out.resize(got);
-    return true;
-}
-
 // The reader says "Cannot open the word database "PATH": reason."; the path is said once.
 std::string readerReason(const QString& description, const std::string& path) {
     const QString prefix = QStringLiteral("Cannot open the word database \"") +
@@ -73,17 +58,17 @@ SourceKey keyOf(const std::string& path) {
     if (!::realpath(path.c_str(), resolved)) throw SourceError(path, errnoText(errno));
     SourceKey key;
     key.path = resolved;
-    common::RegularFile f;
-    if (!f.open(key.path, kWhat)) throw SourceError(path, f.error());
-    const struct stat& st = f.status();
-    std::string head;
-    if (!readUpTo(f.fd(), head, kHeadBytes)) throw SourceError(path, errnoText(errno));
+    auto f = common::RegularFile::open(key.path, kWhat);
+    if (!f) throw SourceError(path, f.error().why);
+    const struct stat& st = f->status();
+    const auto head = f->readHead(kHeadBytes);
+    if (!head) throw SourceError(path, head.error().why);
     key.size = static_cast<uint64_t>(st.st_size);
     key.device = static_cast<uint64_t>(st.st_dev);
     key.inode = static_cast<uint64_t>(st.st_ino);
     key.mtimeNs = nanoseconds(st.st_mtim);
     key.ctimeNs = nanoseconds(st.st_ctim);
-    key.headHash = hash64(head.data(), head.size(), 0x4845);
+    key.headHash = hash64(head->data(), head->size(), 0x4845);
     return key;
 }
 
@@ -127,12 +112,12 @@ std::string parseWordList(std::string&& bytes, db::WordTable& out) {
 db::WordTable readSource(const SourceKey& key, const std::string& shownPath,
                          const std::string& helperPath) {
     const std::string& path = shownPath;
-    common::RegularFile f;
-    if (!f.open(key.path, kWhat)) throw SourceError(path, f.error());
-    std::string head;
-    if (!readUpTo(f.fd(), head, 4096)) throw SourceError(path, errnoText(errno));
-    if (looksLikeAccess(head)) {
-        f.close();
+    auto f = common::RegularFile::open(key.path, kWhat);
+    if (!f) throw SourceError(path, f.error().why);
+    const auto head = f->readHead(4096);
+    if (!head) throw SourceError(path, head.error().why);
+    if (looksLikeAccess(*head)) {
+        f->close();
         db::ReadLimits limits;
         limits.helperPath = QFile::decodeName(helperPath.c_str());
         try {
@@ -141,16 +126,12 @@ db::WordTable readSource(const SourceKey& key, const std::string& shownPath,
             throw SourceError(path, readerReason(e.description(), key.path));
         }
     }
-    if (static_cast<uint64_t>(f.status().st_size) > kMaxListBytes)
+    auto bytes = f->readAll(kMaxListBytes);
+    if (!bytes && bytes.error().errorNumber == EFBIG)
         throw SourceError(path, "it is too large for a word list (over 2 GiB)");
-    std::string bytes;
-    if (!f.readAll(bytes, kMaxListBytes)) {
-        if (bytes.size() > kMaxListBytes)
-            throw SourceError(path, "it is too large for a word list (over 2 GiB)");
-        throw SourceError(path, f.error());
-    }
+    if (!bytes) throw SourceError(path, bytes.error().why);
     db::WordTable table;
-    const std::string wrong = parseWordList(std::move(bytes), table);
+    const std::string wrong = parseWordList(std::move(*bytes), table);
     if (!wrong.empty()) throw SourceError(path, wrong);
     return table;
 }

@@ -3,7 +3,7 @@
 // Reading a database file: an Access file through the isolated reader helper, or a word list
 // (UTF-8 text, one word per line).
 
-#include "lookup/db_reader.h"
+#include "db_reader.h"
 #include "word_index.h"
 
 #include <stdexcept>

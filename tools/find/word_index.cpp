@@ -1,10 +1,10 @@
 #include "word_index.h"
 
+#include "db_collation.h"
 #include "fold.h"
 #include "hash.h"
-#include "lookup/db_collation.h"
-#include "lookup/huge_pages.h"
-#include "lookup/wordstore.h"
+#include "huge_pages.h"
+#include "wordstore.h"
 
 #include <QChar>
 #include <algorithm>

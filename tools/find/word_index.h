@@ -19,7 +19,7 @@
 // seal (anyone who can write the file can recompute it): the checks after it are what keep
 // a forged block from being read outside its sections.
 
-#include "lookup/db_reader.h"
+#include "db_reader.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,8 +1,8 @@
 // lexivane-mkdb: makes the word database dbWords.mdb from a plain-text word list.
 
-#include "common/regular_file.h"
 #include "jet4.h"
 #include "lowercase.h"
+#include "regular_file.h"
 #include "wordlist.h"
 
 #include <cerrno>
@@ -66,15 +66,13 @@ constexpr std::size_t kMaxListBytes = std::size_t(2) << 30;
 std::string readFile(const std::string& path) {
     const bool stdIn = path == "-";
     if (!stdIn) {
-        lexivane::common::RegularFile file;
-        std::string data;
-        if (!file.open(path) || !file.readAll(data, kMaxListBytes)) {
-            if (data.size() > kMaxListBytes)
-                throw Failure{path + ": cannot read: larger than 2 GiB, too large for a word list"};
-            throw Failure{path + (file.fd() < 0 ? ": cannot open: " : ": cannot read: ") +
-                          file.error()};
-        }
-        return data;
+        auto file = lexivane::common::RegularFile::open(path);
+        if (!file) throw Failure{path + ": cannot open: " + file.error().why};
+        auto data = file->readAll(kMaxListBytes);
+        if (!data && data.error().errorNumber == EFBIG)
+            throw Failure{path + ": cannot read: larger than 2 GiB, too large for a word list"};
+        if (!data) throw Failure{path + ": cannot read: " + data.error().why};
+        return std::move(*data);
     }
     const int fd = STDIN_FILENO;
     std::string data;
@@ -204,8 +202,8 @@ int run(int argc, char** argv) {
     // The database is written beside OUT and renamed, which standard output cannot do.
     if (output == "-") return usageError("OUT must name a file; - is only for WORDLIST");
     // The rename would put the database in place of a FIFO or a device: refused before any work.
-    if (const std::string refusal = lexivane::common::replaceableRefusal(output); !refusal.empty())
-        throw Failure{output + ": cannot replace it: " + refusal};
+    if (const auto replaceable = lexivane::common::replaceable(output); !replaceable)
+        throw Failure{output + ": cannot replace it: " + replaceable.error().why};
 
     std::vector<std::uint8_t> bytes;
     try {

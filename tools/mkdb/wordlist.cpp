@@ -1,6 +1,6 @@
 #include "wordlist.h"
 
-#include "common/utf8.h"
+#include "utf8.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -2,14 +2,14 @@
 // The program runs this as a child process (see README.md for the raw record stream),
 // so everything libmdb might do wrong on a bad file stays out of the program.
 
-#include "common/utf8.h"
+#include "utf8.h"
 
 #include <glib.h> // before mdbtools.h, which includes it inside extern "C"
 
 #include <mdbtools.h>
 
-#include "common/confine.h"
-#include "common/regular_file.h"
+#include "confine.h"
+#include "regular_file.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -157,16 +157,18 @@ bool preadAll(int fd, unsigned char* buf, size_t n, off_t at) {
 
 // Cheap checks before libmdb gets the file: libmdb trusts what it reads and may loop or
 // crash on garbage, so anything we can refuse here we refuse here.
-// The file stays open in `file`: libmdb, which opens by name, is given it as /proc/self/fd/N,
+// The file is given back open: libmdb, which opens by name, is given it as /proc/self/fd/N,
 // so that what it reads is what was checked here.
-off_t checkFile(const char* path, lexivane::common::RegularFile& file) {
-    if (!file.open(path, "an Access database")) {
-        if (file.errorNumber() == ENOENT) fail("file not found");
-        if (file.errorNumber() == EISDIR || S_ISDIR(file.status().st_mode))
-            fail("is a directory, not an Access database");
-        if (file.errorNumber() == 0) fail(file.error());
-        fail("cannot open: " + file.error());
+lexivane::common::RegularFile checkFile(const char* path) {
+    auto opened = lexivane::common::RegularFile::open(path, "an Access database");
+    if (!opened) {
+        const lexivane::common::Error& e = opened.error();
+        if (e.errorNumber == ENOENT) fail("file not found");
+        if (e.errorNumber == EISDIR) fail("is a directory, not an Access database");
+        if (e.errorNumber == 0) fail(e.why);
+        fail("cannot open: " + e.why);
     }
+    lexivane::common::RegularFile& file = *opened;
     const int fd = file.fd();
     const struct stat& st = file.status();
     if (st.st_size == 0) fail("empty file, not an Access database");
@@ -194,7 +196,7 @@ off_t checkFile(const char* path, lexivane::common::RegularFile& file) {
     unsigned char catalog = 0;
     if (!preadAll(fd, &catalog, 1, 2 * page) || catalog != 0x02)
         fail("damaged (page 2 is not the catalog table definition)");
-    return st.st_size;
+    return std::move(*opened);
 }
 
 // Jet 4 text: UTF-16LE, or "compressed": FF FE, then one byte per character for U+0001..U+00FF,
@@ -352,8 +354,8 @@ int main(int argc, char** argv) {
     g_path = path;
     std::set_new_handler(onNoMemory);
 
-    lexivane::common::RegularFile file;
-    const off_t size = checkFile(path, file);
+    const lexivane::common::RegularFile file = checkFile(path);
+    const off_t size = file.status().st_size;
     const std::string checked = "/proc/self/fd/" + std::to_string(file.fd());
     const char* opened = access(checked.c_str(), R_OK) == 0 ? checked.c_str() : path;
 

@@ -1,4 +1,4 @@
-#include "shell/window/accessibility.h"
+#include "accessibility.h"
 
 #include <QAbstractItemModel>
 #include <QAccessible>

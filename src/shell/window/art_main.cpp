@@ -1,7 +1,7 @@
 // Writes the program's pointer picture and icon: lexivane-art CURSOR.cur ICON.png
 
-#include "shell/cursor_file.h"
-#include "shell/window/artwork.h"
+#include "artwork.h"
+#include "cursor_file.h"
 
 #include <QGuiApplication>
 #include <QSaveFile>

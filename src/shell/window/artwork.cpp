@@ -1,4 +1,4 @@
-#include "shell/window/artwork.h"
+#include "artwork.h"
 
 #include <QLinearGradient>
 #include <QPainter>

@@ -1,4 +1,4 @@
-#include "shell/window/centring.h"
+#include "centring.h"
 
 #include <QElapsedTimer>
 #include <QScreen>

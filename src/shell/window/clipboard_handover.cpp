@@ -1,4 +1,4 @@
-#include "shell/window/clipboard_handover.h"
+#include "clipboard_handover.h"
 
 #include <QAbstractNativeEventFilter>
 #include <QClipboard>

@@ -1,14 +1,14 @@
-#include "shell/window/form1.h"
+#include "form1.h"
 
-#include "lookup/loads.h"
-#include "results/clipboard.h"
-#include "results/editing.h"
-#include "results/results_model.h"
-#include "results/save.h"
-#include "shell/startup.h"
-#include "shell/window/accessibility.h"
-#include "shell/window/artwork.h"
-#include "shell/window/centring.h"
+#include "accessibility.h"
+#include "artwork.h"
+#include "centring.h"
+#include "clipboard.h"
+#include "editing.h"
+#include "loads.h"
+#include "results_model.h"
+#include "save.h"
+#include "startup.h"
 
 #include <QApplication>
 #include <QCheckBox>

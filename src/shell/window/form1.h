@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/form.h"
+#include "form.h"
 
 #include <QWidget>
 #include <optional>

@@ -1,8 +1,8 @@
 // Pointer feedback over the window and the Help button.
 
 #include "config.h"
-#include "shell/globals.h"
-#include "shell/window/form1.h"
+#include "form1.h"
+#include "globals.h"
 
 namespace lexivane {
 

@@ -1,6 +1,6 @@
-#include "shell/form.h"
+#include "form.h"
 
-#include "shell/skin_file.h"
+#include "skin_file.h"
 
 namespace lexivane {
 

@@ -1,4 +1,4 @@
-#include "shell/globals.h"
+#include "globals.h"
 
 namespace lexivane::Globals {
 

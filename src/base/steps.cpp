@@ -1,4 +1,4 @@
-#include "shell/steps.h"
+#include "steps.h"
 
 #include "config.h"
 

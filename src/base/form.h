@@ -5,9 +5,9 @@
 // widgets; tests implement them with plain values, so every handler runs without a
 // display.
 
-#include "lookup/ado.h"
-#include "shell/desktop.h"
-#include "shell/steps.h"
+#include "ado.h"
+#include "desktop.h"
+#include "steps.h"
 
 #include <QCursor>
 #include <QString>

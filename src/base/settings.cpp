@@ -1,6 +1,6 @@
-#include "shell/settings.h"
+#include "settings.h"
 
-#include "common/regular_file.h"
+#include "regular_file.h"
 
 #include <QDir>
 #include <QSettings>
@@ -129,13 +129,11 @@ bool fileHoldsSerialized(std::string_view s) {
 // file is looked at first, without blocking. A FIFO, a device, a folder, an unreadable file,
 // one past the size limit or one with serialized data is passed over.
 FileState stateOf(const QString& path) {
-    common::RegularFile f;
-    if (!f.open(QFile::encodeName(path).toStdString()))
-        return f.errorNumber() == ENOENT ? FileState::Missing : FileState::PassedOver;
-    std::string text;
-    if (f.status().st_size > kMaxFileSize || !f.readAll(text, size_t(kMaxFileSize)))
-        return FileState::PassedOver;
-    return fileHoldsSerialized(text) ? FileState::PassedOver : FileState::Usable;
+    auto f = common::RegularFile::open(QFile::encodeName(path).toStdString());
+    if (!f) return f.error().errorNumber == ENOENT ? FileState::Missing : FileState::PassedOver;
+    const auto text = f->readAll(size_t(kMaxFileSize));
+    if (!text) return FileState::PassedOver;
+    return fileHoldsSerialized(*text) ? FileState::PassedOver : FileState::Usable;
 }
 } // namespace
 

@@ -1,9 +1,9 @@
-#include "shell/qt_desktop.h"
+#include "qt_desktop.h"
 
-#include "shell/apperror.h"
-#include "shell/window/accessibility.h"
-#include "shell/window/centring.h"
-#include "shell/window/clipboard_handover.h"
+#include "accessibility.h"
+#include "apperror.h"
+#include "centring.h"
+#include "clipboard_handover.h"
 
 #include <QApplication>
 #include <QClipboard>

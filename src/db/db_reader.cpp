@@ -1,8 +1,9 @@
-#include "lookup/db_reader.h"
+#include "db_reader.h"
 
-#include "common/regular_file.h"
-#include "lookup/huge_pages.h"
-#include "shell/apperror.h"
+#include "apperror.h"
+#include "huge_pages.h"
+#include "regular_file.h"
+#include "utf8.h"
 
 #include <QFileInfo>
 #include <algorithm>
@@ -23,38 +24,6 @@ namespace {
 uint32_t readU32(const std::string& s, size_t at) {
     const auto* p = reinterpret_cast<const unsigned char*>(s.data()) + at;
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-// Strict UTF-8: no overlong forms, no surrogates, nothing past U+10FFFF.
-bool validUtf8(const unsigned char* p, size_t n) {
-    size_t i = 0;
-    while (i < n) {
-        const unsigned c = p[i];
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        size_t extra = 0;
-        unsigned low = 0x80, high = 0xBF; // allowed range of the second byte
-        if (c >= 0xC2 && c <= 0xDF) {
-            extra = 1;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            extra = 2;
-            if (c == 0xE0) low = 0xA0;
-            if (c == 0xED) high = 0x9F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            extra = 3;
-            if (c == 0xF0) low = 0x90;
-            if (c == 0xF4) high = 0x8F;
-        } else {
-            return false;
-        }
-        if (n - i - 1 < extra || p[i + 1] < low || p[i + 1] > high) return false;
-        for (size_t k = 2; k <= extra; ++k)
-            if ((p[i + k] & 0xC0) != 0x80) return false;
-        i += extra + 1;
-    }
-    return true;
 }
 
 // Where the next byte from `at` on with its top bit set is, or n: eight bytes at a time, so that
@@ -128,7 +97,7 @@ QString parseRawStream(std::string&& stream, WordTable& out) {
             while (high < at)
                 high = nextHighByte(bytes, high + 1, n);
             if (high < at + len) {
-                if (!validUtf8(bytes + at, len))
+                if (!isValidUtf8(std::string_view(stream).substr(at, len)))
                     return QStringLiteral("the reader's output holds text that is not UTF-8");
                 high = nextHighByte(bytes, at + len, n);
             }
@@ -214,10 +183,10 @@ WordTable readWords(const QString& path, const ReadLimits& limits) {
     // anything but a regular file is refused here, at once.
     qint64 fileSize = 0;
     {
-        common::RegularFile f;
-        if (!f.open(QFile::encodeName(absolute).toStdString(), "an Access database"))
-            failOpen(path, QString::fromLocal8Bit(f.error()));
-        fileSize = f.status().st_size;
+        const auto f = common::RegularFile::open(QFile::encodeName(absolute).toStdString(),
+                                                 "an Access database");
+        if (!f) failOpen(path, QString::fromLocal8Bit(f.error().why));
+        fileSize = f->status().st_size;
     }
     const size_t maxOutput = maxReaderOutput(fileSize);
     std::string stream, errText;

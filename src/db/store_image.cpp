@@ -1,6 +1,6 @@
-#include "lookup/store_image.h"
+#include "store_image.h"
 
-#include "lookup/huge_pages.h"
+#include "huge_pages.h"
 
 #include <algorithm>
 #include <cstring>

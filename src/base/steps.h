@@ -4,8 +4,8 @@
 // runs guarded; a failure shows one report naming the handler and the step, and
 // the handler goes on with its next step.
 
-#include "shell/apperror.h"
-#include "shell/desktop.h"
+#include "apperror.h"
+#include "desktop.h"
 
 #include <QString>
 #include <exception>

@@ -1,7 +1,7 @@
-#include "lookup/db_collation.h"
+#include "db_collation.h"
 
-#include "common/utf8.h"
-#include "common/word_order.h"
+#include "utf8.h"
+#include "word_order.h"
 
 #include <QChar>
 #include <QList>

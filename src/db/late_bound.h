@@ -3,7 +3,7 @@
 // The window code holds data objects as plain objects and reaches their members by
 // name; a missing object or one of the wrong kind fails as such a call would.
 
-#include "lookup/ado.h"
+#include "ado.h"
 
 #include <memory>
 

@@ -6,7 +6,7 @@
 // layout instead of one per word. The words are kept back to back in large blocks: a
 // million words are a few allocations, not a million.
 
-#include "results/report_list.h"
+#include "report_list.h"
 
 #include <QAbstractTableModel>
 #include <QString>

@@ -3,8 +3,8 @@
 // Runs the lexivane-words helper on an Access file in a child process, under a time and a
 // memory limit, and collects its raw record stream (tools/words/README.md).
 
-#include "common/child_process.h"
-#include "common/confine.h"
+#include "child_process.h"
+#include "confine.h"
 
 #include <QString>
 #include <cstddef>

@@ -1,4 +1,4 @@
-#include "lookup/huge_pages.h"
+#include "huge_pages.h"
 
 #include <cstdint>
 #if defined(__linux__)

@@ -1,7 +1,7 @@
-#include "shell/skin_file.h"
+#include "skin_file.h"
 
-#include "common/regular_file.h"
-#include "shell/apperror.h"
+#include "apperror.h"
+#include "regular_file.h"
 
 #include <QFile>
 #include <QStringDecoder>
@@ -11,21 +11,21 @@
 namespace lexivane {
 
 QString readSkinFile(const QString& path) {
-    common::RegularFile f;
-    const auto failed = [&] {
+    const auto failed = [&](const common::Error& e) {
         return AppError(QStringLiteral("Cannot load skin file %1: %2")
-                            .arg(path, QString::fromLocal8Bit(f.error())));
+                            .arg(path, QString::fromLocal8Bit(e.why)));
     };
-    if (!f.open(QFile::encodeName(path).toStdString(), "a skin")) throw failed();
+    auto f = common::RegularFile::open(QFile::encodeName(path).toStdString(), "a skin");
+    if (!f) throw failed(f.error());
     // A style sheet is a few kilobytes; Qt would take seconds and hundreds of megabytes to
     // parse a huge file, so one past this is not a skin.
-    std::string read;
-    if (!f.readAll(read, 1 << 20)) {
-        if (f.errorNumber() != EFBIG) throw failed();
+    const auto read = f->readAll(1 << 20);
+    if (!read) {
+        if (read.error().errorNumber != EFBIG) throw failed(read.error());
         throw AppError(
             QStringLiteral("Cannot load skin file %1: larger than 1 MB, not a skin").arg(path));
     }
-    const QByteArray bytes(read.data(), qsizetype(read.size()));
+    const QByteArray bytes(read->data(), qsizetype(read->size()));
     // Stateless: a sequence cut off at the end is an error, not a wait for more bytes.
     QStringDecoder utf8(QStringDecoder::Utf8, QStringConverter::Flag::Stateless);
     const QString text = utf8.decode(bytes);

@@ -5,7 +5,7 @@
 // with an index on word and one on (len(word), word), so neither the whole sorted list nor
 // one length needs a scan and a sort.
 
-#include "lookup/db_reader.h"
+#include "db_reader.h"
 
 #include <QString>
 #include <cstdint>

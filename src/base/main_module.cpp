@@ -1,9 +1,9 @@
-#include "shell/main_module.h"
+#include "main_module.h"
 
-#include "shell/apperror.h"
-#include "shell/desktop.h"
-#include "shell/form.h"
-#include "shell/globals.h"
+#include "apperror.h"
+#include "desktop.h"
+#include "form.h"
+#include "globals.h"
 
 #include <QDateTime>
 #include <QDir>

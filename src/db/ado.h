@@ -4,8 +4,8 @@
 // opens an Access word database, and a recordset that runs one SQL text over it.
 // Every failure throws lexivane::AppError with a description fit for the error report.
 
-#include "common/confine.h"
-#include "shell/apperror.h"
+#include "apperror.h"
+#include "confine.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,7 +1,7 @@
-#include "results/results_model.h"
+#include "results_model.h"
 
-#include "lookup/huge_pages.h"
-#include "shell/apperror.h"
+#include "apperror.h"
+#include "huge_pages.h"
 
 #include <QMetaObject>
 #include <algorithm>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "shell/desktop.h"
-#include "shell/settings.h"
+#include "desktop.h"
+#include "settings.h"
 
 #include <QElapsedTimer>
 #include <QObject>

@@ -2,7 +2,7 @@
 
 // Program-wide state shared by the window's handlers.
 
-#include "lookup/ado.h"
+#include "ado.h"
 
 #include <QString>
 #include <memory>

@@ -1,10 +1,10 @@
-#include "lookup/wordstore.h"
+#include "wordstore.h"
 
-#include "common/utf8.h"
-#include "lookup/db_collation.h"
-#include "lookup/huge_pages.h"
-#include "lookup/store_image.h"
-#include "shell/apperror.h"
+#include "apperror.h"
+#include "db_collation.h"
+#include "huge_pages.h"
+#include "store_image.h"
+#include "utf8.h"
 
 #include <algorithm>
 #include <array>

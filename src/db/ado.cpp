@@ -1,7 +1,7 @@
-#include "lookup/ado.h"
+#include "ado.h"
 
-#include "lookup/db_reader.h"
-#include "lookup/wordstore.h"
+#include "db_reader.h"
+#include "wordstore.h"
 
 #include <QCoreApplication>
 #include <QDir>
