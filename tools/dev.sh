@@ -42,6 +42,7 @@ if [ "$mode" = test ]; then
     dpkg-dev file              # the Debian package, and its checks:
     lintian appstream desktop-file-utils man-db
     clang-format clang-tidy    # the format check and the core's static checks
+    ccache                     # the check build's compiler launcher (CMakePresets.json)
   )
 fi
 
@@ -99,7 +100,7 @@ fi
 # command, configuration.
 stage "format check and clang-tidy"
 bash tools/lint.sh format
-configure build-lint -DBUILD_TESTING=OFF -DLEXIVANE_FAST_BUILD=OFF >/dev/null
+configure build-lint -DBUILD_TESTING=OFF >/dev/null
 bash tools/lint.sh tidy build-lint
 
 # The build that ships, with warnings as errors: its package and a timing-free end-to-end
@@ -110,24 +111,21 @@ stage "package test and end-to-end smoke"
 ctest --test-dir build --output-on-failure -j "$jobs" --timeout 900
 
 # Every test, under AddressSanitizer and UndefinedBehaviorSanitizer, in one clang build that
-# also makes the fuzzers.
+# also makes the fuzzers: the "check" preset of CMakePresets.json (a unity build, ccache).
 stage "sanitizer and fuzzer build"
-CC=clang CXX=clang++ build build-check -DBUILD_TESTING=ON -DLEXIVANE_WERROR=ON \
-  -DLEXIVANE_SANITIZE=ON -DLEXIVANE_FUZZ=ON -DLEXIVANE_BENCH=OFF
+cmake --preset check >/dev/null
+cmake --build --preset check -j "$jobs"
 stage "every test and the fuzzers under the sanitizers"
-export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 # One more at a time than there are cores: the end-to-end tests mostly wait on the program.
 # Any crash a fuzzer finds stays as a file in build-check to replay.
-ctest --test-dir build-check --output-on-failure -j "$((jobs + 1))" --timeout 1800
-unset ASAN_OPTIONS UBSAN_OPTIONS
+ctest --preset check -j "$((jobs + 1))"
 
 if [ "$full" -eq 1 ]; then
   stage "every test in the shipped build, with the benchmarks"
   build build -DLEXIVANE_TEST_SET=all
   ctest --test-dir build --output-on-failure -j "$jobs" --timeout 900
   stage "ten minutes of each fuzzer"
-  LEXIVANE_FUZZ_SECONDS=600 ctest --test-dir build-check --output-on-failure -j "$jobs" \
-    -L '^fuzz$'
+  LEXIVANE_FUZZ_SECONDS=600 ctest --preset check -j "$jobs" -L '^fuzz$'
   stage "10,000 damaged databases"
   tests/damage/campaign.sh 10000 1
 fi
