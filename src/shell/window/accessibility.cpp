@@ -1,5 +1,7 @@
 #include "shell/window/accessibility.h"
 
+#include "shell/window/form1.h"
+
 #include <QAbstractItemView>
 #include <QAccessible>
 #include <QAccessibleWidget>
@@ -88,13 +90,13 @@ class AlertAccessible : public QAccessibleWidget {
 
 // Called for each class of an object from its own up to QObject.
 QAccessibleInterface* factory(const QString& className, QObject* object) {
-    if (className == QLatin1String("lexivane::Form1"))
+    if (className == QLatin1String(Form1::staticMetaObject.className()))
         return new WindowAccessible(static_cast<QWidget*>(object));
-    if (className == QLatin1String("QMessageBox")) {
+    if (className == QLatin1String(QMessageBox::staticMetaObject.className())) {
         auto* box = static_cast<QMessageBox*>(object);
         return new AlertAccessible(box, [box] { return box->text(); });
     }
-    if (className == QLatin1String("QInputDialog")) {
+    if (className == QLatin1String(QInputDialog::staticMetaObject.className())) {
         auto* input = static_cast<QInputDialog*>(object);
         return new AlertAccessible(input, [input] { return input->labelText(); });
     }
@@ -114,25 +116,27 @@ void announceResults(QAbstractItemView& list) {
         model, &QAbstractItemModel::dataChanged, view,
         [view](const QModelIndex& from, const QModelIndex& to, const QList<int>& roles) {
             if (!roles.contains(Qt::CheckStateRole)) return;
-            QAccessibleInterface* listIface = QAccessible::queryAccessibleInterface(view);
+            QAccessibleInterface* listIface =
+                QAccessible::isActive() ? QAccessible::queryAccessibleInterface(view) : nullptr;
             QAccessibleTableInterface* table = listIface ? listIface->tableInterface() : nullptr;
             for (int row = from.row(); table && row <= to.row(); ++row) {
-                QAccessibleInterface* cell = table->cellAt(row, 0);
-                if (!cell) continue;
-                if (QAccessible::isActive()) {
+                if (QAccessibleInterface* cell = table->cellAt(row, 0)) {
                     QAccessible::State checked;
                     checked.checked = true;
                     QAccessibleStateChangeEvent event(cell, checked);
                     QAccessible::updateAccessibility(&event);
                 }
-                // Orca says a cell's state only for an action named "toggle", and Qt names
-                // it "Toggle": the row ticked by the user is told as a notice.
-                if (view->hasFocus() && view->currentIndex().row() == row)
-                    announce(*view->window(),
-                             cell->text(QAccessible::Name) +
-                                 (cell->state().checked ? QStringLiteral(" checked")
-                                                        : QStringLiteral(" not checked")));
             }
+            // Orca says a cell's state only for an action named "toggle", and Qt names it
+            // "Toggle": the row the user ticks is told as a notice.
+            const QModelIndex current = view->currentIndex();
+            if (view->hasFocus() && current.isValid() && current.row() >= from.row() &&
+                current.row() <= to.row())
+                announce(*view->window(),
+                         current.data().toString() +
+                             (current.data(Qt::CheckStateRole).toInt() == Qt::Checked
+                                  ? QStringLiteral(" checked")
+                                  : QStringLiteral(" not checked")));
         });
     // The header text, with its count, is the list's description.
     auto describe = [view, model] {
