@@ -50,9 +50,10 @@ class NoticeAccessible : public QAccessibleInterface {
 class WindowAccessible : public QAccessibleWidget {
   public:
     explicit WindowAccessible(QWidget* w)
-        : QAccessibleWidget(w, QAccessible::Client),
-          notice_(QAccessible::registerAccessibleInterface(new NoticeAccessible(w))) {}
-    ~WindowAccessible() override { QAccessible::deleteAccessibleInterface(notice_); }
+        : QAccessibleWidget(w, QAccessible::Client), notice_(new NoticeAccessible(w)),
+          noticeId_(QAccessible::registerAccessibleInterface(notice_)) {}
+    // The cache owns the notice once registered.
+    ~WindowAccessible() override { QAccessible::deleteAccessibleInterface(noticeId_); }
 
     QAccessible::State state() const override {
         QAccessible::State s = QAccessibleWidget::state();
@@ -68,10 +69,11 @@ class WindowAccessible : public QAccessibleWidget {
         return child == notice() ? QAccessibleWidget::childCount()
                                  : QAccessibleWidget::indexOfChild(child);
     }
-    QAccessibleInterface* notice() const { return QAccessible::accessibleInterface(notice_); }
+    QAccessibleInterface* notice() const { return notice_; }
 
   private:
-    QAccessible::Id notice_;
+    QAccessibleInterface* notice_;
+    QAccessible::Id noticeId_;
 };
 
 // A message or input box: an alert whose description is the text it shows.
