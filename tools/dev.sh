@@ -38,6 +38,7 @@ if [ "$mode" = test ]; then
     xvfb xauth openbox xdotool xclip x11-utils x11-xserver-utils imagemagick   # e2e under X
     weston wl-clipboard        # e2e under Wayland
     at-spi2-core dbus-daemon python3-gi gir1.2-atspi-2.0   # e2e through the accessibility bus
+    orca                       # e2e heard through the screen reader
     libxcb-xfixes0-dev         # e2e: the pointer picture
     dpkg-dev file              # the Debian package, and its checks:
     lintian appstream desktop-file-utils man-db

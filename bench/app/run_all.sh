@@ -25,3 +25,19 @@ echo "== 2. loads (offscreen)"
 QT_QPA_PLATFORM=offscreen "$bin/bench_loads" "$runs_loads"
 echo "== 3. save and copy (xcb, openbox)"
 QT_QPA_PLATFORM=xcb "$bin/bench_save_copy" "$runs_save"
+# As above, with Qt's accessibility bridge on (a private session bus, no screen reader): what
+# the list's interface and its events cost a load while assistive technology listens.
+if command -v dbus-daemon >/dev/null && [ -x /usr/libexec/at-spi-bus-launcher ]; then
+  echo "== 4. loads with the accessibility bridge on (xcb, private session bus)"
+  dbus-daemon --session --nofork --print-address=3 3>"$work/bus" >"$work/dbus.log" 2>&1 &
+  bus_pid=$!
+  trap 'kill "$bus_pid" 2>/dev/null; stop' EXIT INT TERM
+  i=0
+  until [ -s "$work/bus" ]; do
+    i=$((i + 1)); [ $i -gt 100 ] && { echo "no session bus" >&2; exit 1; }
+    sleep 0.1
+  done
+  DBUS_SESSION_BUS_ADDRESS=$(head -n1 "$work/bus") QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 \
+    QT_QPA_PLATFORM=xcb "$bin/bench_loads" "$runs_loads"
+  kill "$bus_pid"
+fi

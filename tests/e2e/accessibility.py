@@ -1,4 +1,5 @@
-# accessibility.py PID SAVE-PATH WINDOW: steps of keys, each read back through the bus.
+# accessibility.py PID SAVE-PATH WINDOW: steps of keys, each read back through the bus: what a
+# screen reader does not say (screen_reader.py hears the rest through Orca).
 import gi, os, subprocess, sys, time, warnings
 gi.require_version('Atspi', '2.0')
 from gi.repository import Atspi, GLib
@@ -21,7 +22,9 @@ listener.deregister('object:'); listener.register('object:'); pump(lambda: False
 window = children(app())[0]
 results = next(c for c in children(window) if c.get_role() in (Atspi.Role.LIST, Atspi.Role.TREE))
 has = lambda o, state: o.get_state_set().contains(state)
-row, header = results.get_child_at_index, results.get_description
+row = lambda r: Atspi.Table.get_accessible_at(results, r, 0)  # 0-based
+header = results.get_description
+rows = lambda: Atspi.Table.get_n_rows(results)
 fired = lambda kind: [e for e in events if e.type == 'object:' + kind]
 described = lambda: [e for e in fired('property-change:accessible-description')
                      if e.source.get_name() == results.get_name()]
@@ -39,10 +42,8 @@ keys = lambda *k: lambda: subprocess.run(['sh', '-c', ' && '.join(k)], check=Tru
 focused = strip()
 steps = [  # action, what it waits for, checks: (what, passes)
     (None, lambda: True, [
-        ('the list has a name', lambda: results.get_name() != ''),
-        ('the header is its description', lambda: header() == 'Result(s)'),
-        ('the column header is its first child', lambda: row(0).get_name() == 'Result(s)'),
         ('the first focus is in the list', lambda: has(results, S.FOCUSED)),
+        ('it manages its rows', lambda: has(results, S.MANAGES_DESCENDANTS)),
     ]),
     (keys('xdotool key Tab'), lambda: not has(results, S.FOCUSED), [
         ('the focus showed in the empty list, at least 3:1',
@@ -50,17 +51,16 @@ steps = [  # action, what it waits for, checks: (what, passes)
     ]),
     (keys('xdotool key Return'), lambda: 'Total Words' in header(), [
         ('Enter pressed the button; the load changed the description', lambda: described()),
-        ('one row a word', lambda: results.get_child_count() == int(header()[25:]) + 1 > 1000),
+        ('one row a word', lambda: rows() == int(header()[25:]) > 1000),
         ('the load is told, not row by row', lambda: 0 < len(events) < 50),
-        ('a row is a checkable item', lambda: row(1).get_role() == Atspi.Role.LIST_ITEM and
-         toggle(row(1)) >= 0 and not has(row(1), S.CHECKED)),
+        ('a row can be ticked', lambda: toggle(row(0)) >= 0 and not has(row(0), S.CHECKED)),
         ('the window is not busy', lambda: not has(window, S.BUSY)),
     ]),
     (keys('xdotool key shift+Tab space'), lambda: fired('state-changed:checked'), [
         ('a tick fires the checked event', lambda: fired('state-changed:checked')[0].detail1),
-        ('the ticked row says so', lambda: has(row(1), S.CHECKED)),
+        ('the ticked row says so', lambda: has(row(0), S.CHECKED)),
     ]),
-    (lambda: row(1).do_action(toggle(row(1))), lambda: fired('state-changed:checked'), [
+    (keys('xdotool key space'), lambda: fired('state-changed:checked'), [
         ('so does an untick', lambda: fired('state-changed:checked')[0].detail1 == 0),
     ]),
     # The save yields as it writes, so the bus is answered while the window is busy.
@@ -69,10 +69,10 @@ steps = [  # action, what it waits for, checks: (what, passes)
      lambda: busy.append(has(window, S.BUSY)) or os.path.exists(path) and not busy[-1], [
         ('the window is busy while it saves', lambda: any(busy)),
         ('rows are named by their words',
-         lambda: [row(1).get_name(), row(len(saved())).get_name()] == [saved()[0], saved()[-1]]),
+         lambda: [row(0).get_name(), row(len(saved()) - 1).get_name()] == [saved()[0], saved()[-1]]),
     ]),
     (keys('xdotool key Tab Return'), lambda: header() == 'Result(s)', [
-        ('Clear emptied the list, told', lambda: described() and results.get_child_count() == 1),
+        ('Clear emptied the list, told', lambda: described() and rows() == 0),
     ]),
     (keys('xdotool key Tab Tab Tab Tab Return'), alert, [
         ('the Help box is an alert with its text',

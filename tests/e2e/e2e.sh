@@ -705,6 +705,23 @@ scenario_accessibility() {
     close_program
 }
 
+# Heard through Orca, on its own session and accessibility buses.
+scenario_screen_reader() {
+    setsid dbus-daemon --session --nofork --print-address=3 3>"$tmp/bus" >"$tmp/dbus.log" 2>&1 &
+    track "$!"
+    wait_for 10 "the session bus" test -s "$tmp/bus"
+    export DBUS_SESSION_BUS_ADDRESS=$(head -n1 "$tmp/bus")
+    setsid /usr/bin/python3 "${0%/*}/screen_reader.py" "$tmp" "$tmp/all-words" "$tmp/s.txt" \
+        "${program_env[@]}" "$prog" >"$tmp/screen-reader.out" 2>&1 &
+    local driver=$!
+    track "$driver"
+    wait "$driver"
+    local rc=$?
+    cat "$tmp/screen-reader.out"
+    mkdir -p "$build/Testing/e2e" && cp "$tmp/orca.log" "$build/Testing/e2e/screen_reader-orca.log"
+    [ "$rc" -eq 0 ] || fail "checks"
+}
+
 # ---- the desktops users run: Wayland, HiDPI -----------------------------------------------
 
 # Every command on Wayland: Help, both loads (Display Entire List goes into and out of the

@@ -1,157 +1,79 @@
 #include "accessibility.h"
 
-#include <QAbstractItemModel>
+#include "shell/window/form1.h"
+
+#include <QAbstractItemView>
 #include <QAccessible>
 #include <QAccessibleWidget>
-#include <QHash>
-#include <QHeaderView>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPointer>
-#include <QTreeView>
 #include <functional>
 
 namespace lexivane {
 
 namespace {
 
-// One row of the results list, or its column header (row -1). Child 0 of the list is the
-// header and row r is child r + 1, as the view numbers them in its own focus and selection
-// events.
-class RowAccessible : public QAccessibleInterface, public QAccessibleActionInterface {
+// Not on screen: what a command has done, for a screen reader to say when it shows.
+class NoticeAccessible : public QAccessibleInterface {
   public:
-    RowAccessible(QTreeView* view, int row) : view_(view), row_(row) {}
+    explicit NoticeAccessible(QWidget* window) : window_(window) {}
 
-    bool isValid() const override { return view_ && row_ < view_->model()->rowCount(); }
+    bool isValid() const override { return window_; }
     QObject* object() const override { return nullptr; }
-    QWindow* window() const override { return view_ ? view_->window()->windowHandle() : nullptr; }
+    QWindow* window() const override { return window_ ? window_->windowHandle() : nullptr; }
     QAccessibleInterface* focusChild() const override { return nullptr; }
     QAccessibleInterface* childAt(int, int) const override { return nullptr; }
     QAccessibleInterface* parent() const override {
-        return QAccessible::queryAccessibleInterface(view_);
+        return QAccessible::queryAccessibleInterface(window_);
     }
     QAccessibleInterface* child(int) const override { return nullptr; }
     int childCount() const override { return 0; }
     int indexOfChild(const QAccessibleInterface*) const override { return -1; }
-    void setText(QAccessible::Text, const QString&) override {}
-    int row() const { return row_; }
-    const QTreeView* view() const { return view_; }
-
     QString text(QAccessible::Text t) const override {
-        if (t != QAccessible::Name || !isValid()) return {};
-        if (row_ < 0) return view_->model()->headerData(0, Qt::Horizontal).toString();
-        return index().data().toString();
+        return t == QAccessible::Name ? message_ : QString();
     }
-
-    QRect rect() const override {
-        if (!isValid()) return {};
-        if (row_ < 0) {
-            const QHeaderView* h = view_->header();
-            return {h->mapToGlobal(QPoint(h->sectionViewportPosition(0), 0)),
-                    QSize(h->sectionSize(0), h->height())};
-        }
-        const QRect r = view_->visualRect(index());
-        return {view_->viewport()->mapToGlobal(r.topLeft()), r.size()};
+    void setText(QAccessible::Text t, const QString& text) override {
+        if (t == QAccessible::Name) message_ = text;
     }
-
-    QAccessible::Role role() const override {
-        return row_ < 0 ? QAccessible::ColumnHeader : QAccessible::ListItem;
-    }
-
-    QAccessible::State state() const override {
-        QAccessible::State s;
-        if (!isValid()) {
-            s.invalid = true;
-            return s;
-        }
-        if (row_ < 0) return s;
-        const QModelIndex i = index();
-        s.checkable = s.selectable = s.focusable = true;
-        s.checked = i.data(Qt::CheckStateRole).toInt() == Qt::Checked;
-        s.selected = view_->selectionModel()->isSelected(i);
-        s.focused = view_->hasFocus() && view_->currentIndex() == i;
-        s.offscreen = !view_->viewport()->rect().intersects(view_->visualRect(i));
-        return s;
-    }
-
-    void* interface_cast(QAccessible::InterfaceType t) override {
-        if (t == QAccessible::ActionInterface && row_ >= 0)
-            return static_cast<QAccessibleActionInterface*>(this);
-        return nullptr;
-    }
-
-    // Ticks or unticks the row, as Space on it does.
-    QStringList actionNames() const override { return {toggleAction()}; }
-    void doAction(const QString& name) override {
-        if (name != toggleAction() || !isValid()) return;
-        const bool checked = state().checked;
-        view_->model()->setData(index(), checked ? Qt::Unchecked : Qt::Checked, Qt::CheckStateRole);
-    }
-    QStringList keyBindingsForAction(const QString&) const override { return {}; }
+    QRect rect() const override { return {}; }
+    QAccessible::Role role() const override { return QAccessible::Notification; }
+    QAccessible::State state() const override { return {}; }
 
   private:
-    QModelIndex index() const { return view_->model()->index(row_, 0); }
-
-    QPointer<QTreeView> view_;
-    int row_;
+    QPointer<QWidget> window_;
+    QString message_;
 };
 
-class ResultsAccessible : public QAccessibleWidget {
-  public:
-    explicit ResultsAccessible(QTreeView* view) : QAccessibleWidget(view, QAccessible::List) {}
-    ~ResultsAccessible() override { forget(); }
-
-    // Rows have moved: the interfaces handed out for them no longer hold.
-    void forget() {
-        for (QAccessible::Id id : std::as_const(ids_))
-            QAccessible::deleteAccessibleInterface(id);
-        ids_.clear();
-    }
-
-    int childCount() const override { return 1 + view()->model()->rowCount(); }
-
-    QAccessibleInterface* child(int index) const override {
-        if (index < 0 || index >= childCount()) return nullptr;
-        const int row = index - 1;
-        if (const auto id = ids_.value(row)) return QAccessible::accessibleInterface(id);
-        auto* iface = new RowAccessible(view(), row);
-        ids_.insert(row, QAccessible::registerAccessibleInterface(iface));
-        return iface;
-    }
-
-    int indexOfChild(const QAccessibleInterface* child) const override {
-        const auto* row = dynamic_cast<const RowAccessible*>(child);
-        return row && row->view() == view() && row->isValid() ? row->row() + 1 : -1;
-    }
-
-    QAccessibleInterface* childAt(int x, int y) const override {
-        const QModelIndex i = view()->indexAt(view()->viewport()->mapFromGlobal(QPoint(x, y)));
-        if (i.isValid()) return child(i.row() + 1);
-        const QHeaderView* h = view()->header();
-        if (h->isVisible() && h->rect().contains(h->mapFromGlobal(QPoint(x, y)))) return child(0);
-        return nullptr;
-    }
-
-    QAccessibleInterface* focusChild() const override {
-        const QModelIndex i = view()->currentIndex();
-        return view()->hasFocus() && i.isValid() ? child(i.row() + 1) : nullptr;
-    }
-
-  private:
-    QTreeView* view() const { return static_cast<QTreeView*>(widget()); }
-
-    mutable QHash<int, QAccessible::Id> ids_; // row (-1: header) to its interface
-};
-
-// The main window, busy while a load or a save shows the busy pointer.
+// The main window, busy while a load or a save shows the busy pointer; its last child is
+// the notice of what a command has done.
 class WindowAccessible : public QAccessibleWidget {
   public:
-    explicit WindowAccessible(QWidget* w) : QAccessibleWidget(w, QAccessible::Client) {}
+    explicit WindowAccessible(QWidget* w)
+        : QAccessibleWidget(w, QAccessible::Client), notice_(new NoticeAccessible(w)),
+          noticeId_(QAccessible::registerAccessibleInterface(notice_)) {}
+    // The cache owns the notice once registered.
+    ~WindowAccessible() override { QAccessible::deleteAccessibleInterface(noticeId_); }
+
     QAccessible::State state() const override {
         QAccessible::State s = QAccessibleWidget::state();
         s.busy = windowBusy(*widget());
         return s;
     }
+    int childCount() const override { return QAccessibleWidget::childCount() + 1; }
+    QAccessibleInterface* child(int index) const override {
+        return index == QAccessibleWidget::childCount() ? notice()
+                                                        : QAccessibleWidget::child(index);
+    }
+    int indexOfChild(const QAccessibleInterface* child) const override {
+        return child == notice() ? QAccessibleWidget::childCount()
+                                 : QAccessibleWidget::indexOfChild(child);
+    }
+    QAccessibleInterface* notice() const { return notice_; }
+
+  private:
+    QAccessibleInterface* notice_;
+    QAccessible::Id noticeId_;
 };
 
 // A message or input box: an alert whose description is the text it shows.
@@ -168,17 +90,18 @@ class AlertAccessible : public QAccessibleWidget {
     std::function<QString()> boxText_;
 };
 
-QAccessibleInterface* factory(const QString&, QObject* object) {
-    if (auto* box = qobject_cast<QMessageBox*>(object))
+// Called for each class of an object from its own up to QObject.
+QAccessibleInterface* factory(const QString& className, QObject* object) {
+    if (className == QLatin1String(Form1::staticMetaObject.className()))
+        return new WindowAccessible(static_cast<QWidget*>(object));
+    if (className == QLatin1String(QMessageBox::staticMetaObject.className())) {
+        auto* box = static_cast<QMessageBox*>(object);
         return new AlertAccessible(box, [box] { return box->text(); });
-    if (auto* input = qobject_cast<QInputDialog*>(object))
+    }
+    if (className == QLatin1String(QInputDialog::staticMetaObject.className())) {
+        auto* input = static_cast<QInputDialog*>(object);
         return new AlertAccessible(input, [input] { return input->labelText(); });
-    auto* w = qobject_cast<QWidget*>(object);
-    if (!w) return nullptr;
-    if (w->isWindow() && w->objectName() == QLatin1String("Form1")) return new WindowAccessible(w);
-    if (auto* view = qobject_cast<QTreeView*>(w);
-        view && w->objectName() == QLatin1String("ListView1"))
-        return new ResultsAccessible(view);
+    }
     return nullptr;
 }
 
@@ -188,48 +111,34 @@ void installAccessibility() {
     QAccessible::installFactory(factory);
 }
 
-void announceResults(QTreeView& list) {
-    QTreeView* view = &list;
+void announceResults(QAbstractItemView& list) {
+    QAbstractItemView* view = &list;
     QAbstractItemModel* model = view->model();
-    // A load or a clear is one reset, however many rows it brings: never one event a row.
-    auto changed = [view](QAccessibleTableModelChangeEvent::ModelChangeType type, int first,
-                          int last) {
-        if (!QAccessible::isActive()) return;
-        QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(view);
-        if (auto* results = dynamic_cast<ResultsAccessible*>(iface)) results->forget();
-        QAccessibleTableModelChangeEvent event(view, type);
-        event.setFirstRow(first);
-        event.setLastRow(last);
-        QAccessible::updateAccessibility(&event);
-    };
-    using Change = QAccessibleTableModelChangeEvent;
-    QObject::connect(model, &QAbstractItemModel::modelReset, view,
-                     [changed] { changed(Change::ModelReset, -1, -1); });
-    QObject::connect(model, &QAbstractItemModel::rowsInserted, view,
-                     [changed](const QModelIndex&, int first, int last) {
-                         // Rows into an empty list are a load: a new list, told as such.
-                         if (first == 0)
-                             changed(Change::ModelReset, -1, -1);
-                         else
-                             changed(Change::RowsInserted, first, last);
-                     });
-    QObject::connect(model, &QAbstractItemModel::rowsRemoved, view,
-                     [changed](const QModelIndex&, int first, int last) {
-                         changed(Change::RowsRemoved, first, last);
-                     });
     QObject::connect(
         model, &QAbstractItemModel::dataChanged, view,
         [view](const QModelIndex& from, const QModelIndex& to, const QList<int>& roles) {
-            if (!QAccessible::isActive() || !roles.contains(Qt::CheckStateRole)) return;
-            QAccessibleInterface* listIface = QAccessible::queryAccessibleInterface(view);
-            for (int row = from.row(); listIface && row <= to.row(); ++row) {
-                QAccessibleInterface* item = listIface->child(row + 1);
-                if (!item) continue;
-                QAccessible::State checked;
-                checked.checked = true;
-                QAccessibleStateChangeEvent event(item, checked);
-                QAccessible::updateAccessibility(&event);
+            if (!roles.contains(Qt::CheckStateRole)) return;
+            QAccessibleInterface* listIface =
+                QAccessible::isActive() ? QAccessible::queryAccessibleInterface(view) : nullptr;
+            QAccessibleTableInterface* table = listIface ? listIface->tableInterface() : nullptr;
+            for (int row = from.row(); table && row <= to.row(); ++row) {
+                if (QAccessibleInterface* cell = table->cellAt(row, 0)) {
+                    QAccessible::State checked;
+                    checked.checked = true;
+                    QAccessibleStateChangeEvent event(cell, checked);
+                    QAccessible::updateAccessibility(&event);
+                }
             }
+            // Orca says a cell's state only for an action named "toggle", and Qt names it
+            // "Toggle": the row the user ticks is told as a notice.
+            const QModelIndex current = view->currentIndex();
+            if (view->hasFocus() && current.isValid() && current.row() >= from.row() &&
+                current.row() <= to.row())
+                announce(*view->window(),
+                         current.data().toString() +
+                             (current.data(Qt::CheckStateRole).toInt() == Qt::Checked
+                                  ? QStringLiteral(" checked")
+                                  : QStringLiteral(" not checked")));
         });
     // The header text, with its count, is the list's description.
     auto describe = [view, model] {
@@ -249,6 +158,18 @@ void announceBusy(QWidget& window) {
     busy.busy = true;
     QAccessibleStateChangeEvent event(&window, busy);
     QAccessible::updateAccessibility(&event);
+}
+
+void announce(QWidget& window, const QString& message) {
+    auto* iface = dynamic_cast<WindowAccessible*>(QAccessible::queryAccessibleInterface(&window));
+    QAccessibleInterface* notice = iface ? iface->notice() : nullptr;
+    if (!notice) return;
+    notice->setText(QAccessible::Name, message);
+    if (!QAccessible::isActive()) return;
+    QAccessibleEvent named(notice, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&named);
+    QAccessibleEvent shown(notice, QAccessible::ObjectShow);
+    QAccessible::updateAccessibility(&shown);
 }
 
 } // namespace lexivane

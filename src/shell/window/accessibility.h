@@ -1,27 +1,31 @@
 #pragma once
 
-// What the window tells assistive technology beyond what Qt's own widgets say: the results
-// list with its words as checkable rows, the window's busy state, and message and input
-// boxes as alerts.
+// What the window tells assistive technology beyond what Qt's own interfaces say: the ticking
+// of a row of the results list and the list's count, the window's busy state, message and
+// input boxes as alerts, and what a command has done. The list keeps Qt's own interface.
 
-class QTreeView;
+class QAbstractItemView;
+class QString;
 class QWidget;
 
 namespace lexivane {
 
-// Installs the interfaces for the results list, the main window and the boxes. Once, before
-// any of them is shown.
+// Installs the interfaces for the main window and the boxes. Once, before any of them is
+// shown.
 void installAccessibility();
 
-// Passes the results model's changes on as the list's accessibility events: a reset for a
-// load or a clear, row changes for a removal, the checked state of a row, and the header
-// text as the list's description.
-void announceResults(QTreeView& list);
+// Passes on what Qt's interface of the list leaves out: a row ticked or unticked, and the
+// header text, with its count, as the list's description.
+void announceResults(QAbstractItemView& list);
 
 // The main window's busy state changed (a load or a save began or ended).
 void announceBusy(QWidget& window);
 
 // True while the window shows the busy pointer.
 bool windowBusy(const QWidget& window);
+
+// Tells a screen reader what a command has done ("11464 words", "The list is empty"), as a
+// notification of the window: nothing shows on screen.
+void announce(QWidget& window, const QString& message);
 
 } // namespace lexivane

@@ -15,6 +15,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QIcon>
@@ -111,6 +112,13 @@ class WholePixelFrame : public QProxyStyle {
   private:
     int grid_;
 };
+
+// What a screen reader says once a command has filled or emptied the list.
+QString wordCount(int n) {
+    if (n == 0) return QStringLiteral("The list is empty");
+    return n == 1 ? QStringLiteral("1 word in the list")
+                  : QStringLiteral("%1 words in the list").arg(n);
+}
 
 void fillBackground(QWidget* w, const QColor& colour) {
     QPalette p = w->palette();
@@ -238,12 +246,21 @@ void Form1::createControls() {
     connect(Combo1, &QComboBox::activated, this, [this] { Lookup::Combo1_Click(form_); });
     connect(PushButton1, &QPushButton::clicked, this,
             [this] { loadButtonClicked(LoadButton::PushButton1, Lookup::PushButton1_Click); });
-    connect(PushButton2, &QPushButton::clicked, this,
-            [this] { Results::PushButton2_Click(form_); });
+    connect(PushButton2, &QPushButton::clicked, this, [this] {
+        Results::PushButton2_Click(form_);
+        if (ListItems->rowCount() == 0) announce(*this, wordCount(0));
+    });
     connect(PushButton3, &QPushButton::clicked, this,
             [this] { loadButtonClicked(LoadButton::PushButton3, Lookup::PushButton3_Click); });
-    connect(PushButton4, &QPushButton::clicked, this,
-            [this] { Results::PushButton4_Click(form_); });
+    connect(PushButton4, &QPushButton::clicked, this, [this] {
+        // The save writes only once it has its file and the answer to overwrite it: it
+        // shows the busy pointer from then on.
+        const int busyBefore = busySpells_;
+        Results::PushButton4_Click(form_);
+        const QFileInfo file(form_.CommonDialog1.FileName);
+        if (busySpells_ != busyBefore && file.exists())
+            announce(*this, QStringLiteral("Saved as %1").arg(file.fileName()));
+    });
     connect(PushButton5, &QPushButton::clicked, this,
             [this] { Results::PushButton5_Click(form_); });
     connect(PushButton6, &QPushButton::clicked, this, [this] { PushButton6_Click(); });
@@ -272,6 +289,7 @@ void Form1::loadButtonClicked(LoadButton which, void (*handler)(Form&)) {
     handler(form_);
     if (startsLoad && clickedAt != 0)
         lastLoad_[b] = LoadSpan{clickedAt, clickedAt + quint64(took.elapsed())};
+    if (startsLoad) announce(*this, wordCount(ListItems->rowCount()));
 }
 
 QPushButton* Form1::button(LoadButton which) const {
@@ -367,6 +385,9 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
         }
     }
     switch (event->type()) {
+    case QEvent::CursorChange:
+        if (w == this && windowBusy(*this)) ++busySpells_;
+        break;
     case QEvent::MouseMove: {
         // Act only where the move happened, not where it propagates to.
         const auto* me = static_cast<QMouseEvent*>(event);

@@ -90,6 +90,7 @@ class Form1 : public QWidget, public FormControls {
     };
     quint64 clickInputTime_[2] = {0, 0};
     bool pressOnCheckBox_ = false; // the last press on the results list hit a check box
+    int busySpells_ = 0;           // times the window has turned busy
     std::optional<LoadSpan> lastLoad_[2];
 };
 
