@@ -1,6 +1,6 @@
 #include "accessibility.h"
 
-#include "shell/window/form1.h"
+#include "form1.h"
 
 #include <QAbstractItemView>
 #include <QAccessible>
