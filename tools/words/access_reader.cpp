@@ -69,9 +69,10 @@ struct RowSpan {
     std::uint16_t entry = 0;
 };
 
+// Rows past the page's count are found too, as libmdb finds a usage map's row.
 std::optional<RowSpan> findRow(const Layout& l, const std::vector<Byte>& page, unsigned row) {
     const std::size_t at = l.rowTableOffset + 2 * std::size_t{row};
-    if (row >= get16(page.data() + l.rowCountOffset) || at + 2 > page.size()) return std::nullopt;
+    if (at + 2 > page.size()) return std::nullopt;
     const std::uint16_t entry = get16(page.data() + at);
     const std::size_t start = entry & kRowOffsetMask;
     const std::size_t end = row == 0 ? page.size() : get16(page.data() + at - 2) & kRowOffsetMask;
@@ -82,7 +83,8 @@ std::optional<RowSpan> findRow(const Layout& l, const std::vector<Byte>& page, u
 struct Column {
     std::string name;
     Byte type = 0, flags = 0;
-    std::size_t position = 0; // in the definition's list
+    std::size_t position = 0;   // in the definition's list
+    std::size_t fixedIndex = 0; // among the fixed columns
     std::uint16_t number = 0, varIndex = 0, fixedOffset = 0, length = 0;
 };
 
@@ -144,8 +146,10 @@ std::optional<TableDef> Reader::tableDef(std::uint32_t page) {
     t.page = page;
     t.numRows = get32(def.data() + l_.numRowsOffset);
     const unsigned columns = get16(def.data() + l_.columnCountOffset);
-    const std::uint64_t realIndexes = get32(def.data() + l_.realIndexCountOffset);
-    std::uint64_t at = l_.columnsOffset + realIndexes * l_.realIndexSize;
+    // The index entries come first; libmdb counts their size in 32 bits, and so does this.
+    const auto indexBytes = static_cast<std::uint32_t>(get32(def.data() + l_.realIndexCountOffset) *
+                                                       std::uint64_t{l_.realIndexSize});
+    std::uint64_t at = l_.columnsOffset + std::uint64_t{indexBytes};
     for (unsigned i = 0; i < columns && have(at + l_.columnSize); ++i, at += l_.columnSize) {
         const Byte* e = def.data() + at;
         Column c;
@@ -172,8 +176,11 @@ std::optional<TableDef> Reader::tableDef(std::uint32_t page) {
     // Stored in any order; a row holds them in the order of their numbers.
     std::stable_sort(t.columns.begin(), t.columns.end(),
                      [](const Column& a, const Column& b) { return a.number < b.number; });
-    for (std::size_t i = 0; i < t.columns.size(); ++i)
+    for (std::size_t i = 0, fixed = 0; i < t.columns.size(); ++i) {
         t.columns[i].position = i;
+        t.columns[i].fixedIndex = fixed;
+        fixed += t.columns[i].flags & kFixedColumn;
+    }
 
     // The usage map: a row elsewhere, named by page << 8 | row. libmdb also fetches the map of
     // pages with free space, after it, and fails when that page starts past the file's end.
@@ -205,7 +212,12 @@ void Reader::forEachMappedPage(const std::vector<Byte>& map, OnPage&& on) {
         bits(map.data() + 5, map.size() - 5, get32(map.data() + 1));
         return;
     }
-    if (map[0] != 1) return;
+    if (map[0] != 1) {
+        // libmdb reads a map of any other type as "every page of the file".
+        for (std::uint64_t n = 1; n < pages_.count(); ++n)
+            if (!on(n)) return;
+        return;
+    }
     const std::uint64_t perPage = (pages_.size() - 4) * 8;
     for (std::size_t k = 0; 1 + 4 * k + 4 <= map.size(); ++k) {
         const std::uint32_t mapPage = get32(map.data() + 1 + 4 * k);
@@ -248,7 +260,7 @@ Field Reader::field(const std::vector<Byte>& page, const RowSpan& span, const Co
     const std::size_t size = span.size, rowEnd = span.start + span.size;
     const std::size_t countSize = l_.jet3 ? 1 : 2;
     const Field skip{Field::kSkip}, bad{Field::kBad}, null{Field::kNull};
-    if (size < countSize) return skip;
+    if (span.start + countSize > page.size()) return skip;
     const unsigned columns = l_.jet3 ? row[0] : get16(row);
     // The null mask, the variable-column count and table are found backwards from the row's
     // end; a mask wider than the row reaches into the bytes before it, as libmdb reads it.
@@ -261,12 +273,19 @@ Field Reader::field(const std::vector<Byte>& page, const RowSpan& span, const Co
     // later one in it (once the row is found sound), and so does this reader, to give what
     // the helper always gave.
     const Field value = c.position >= columns ? bad : Field{Field::kValue};
-    const bool present = c.number < columns && (p[maskAt + c.number / 8] >> (c.number % 8) & 1);
+    // A column's bit is at its number, even past the row's mask (libmdb reads on there).
+    const std::size_t bitAt = maskAt + c.number / 8u;
+    const bool present = bitAt < page.size() && (p[bitAt] >> (c.number % 8) & 1);
     if (c.flags & kFixedColumn) {
+        // A row holds the first (columns - its variable ones) fixed columns; later ones are
+        // NULL there.
+        const std::size_t varCount =
+            l_.jet3 ? (maskAt >= 1 ? p[maskAt - 1] : 0) : (maskAt >= 2 ? get16(p + maskAt - 2) : 0);
+        if (value.kind == Field::kBad) return bad;
+        if (c.fixedIndex + varCount >= columns || !present) return null;
         const std::size_t start = countSize + c.fixedOffset;
         if (start + c.length > size) return skip;
-        if (value.kind == Field::kBad) return bad;
-        return present ? Field{Field::kValue, span.start + start, c.length} : null;
+        return Field{Field::kValue, span.start + start, c.length};
     }
     // Variable columns: a table of where each starts, ending with the end of the data. Jet 3
     // keeps one byte each, plus a jump table that adds 256 for each entry at or below a
@@ -368,10 +387,12 @@ std::uint32_t Reader::findTable(std::string_view name) {
     // Id and Type as numbers of their column's type; anything else counts as 0.
     auto number = [](const std::vector<Byte>& page, const Field& f,
                      const Column& c) -> std::int64_t {
+        // The type's own size, whatever length the definition gives (as libmdb reads it).
         const Byte* p = page.data() + f.start;
-        if (f.kind != Field::kValue) return 0;
-        if (c.type == kInt && f.size >= 2) return static_cast<std::int16_t>(get16(p));
-        if (c.type == kLong && f.size >= 4) return static_cast<std::int32_t>(get32(p));
+        if (f.kind != Field::kValue || f.size == 0) return 0;
+        if (c.type == kInt && f.start + 2 <= page.size()) return static_cast<std::int16_t>(get16(p));
+        if (c.type == kLong && f.start + 4 <= page.size())
+            return static_cast<std::int32_t>(get32(p));
         return 0;
     };
     try {
