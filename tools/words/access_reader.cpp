@@ -91,6 +91,7 @@ struct Column {
 struct TableDef {
     std::uint32_t page = 0;
     std::uint32_t numRows = 0;
+    std::uint16_t varColumns = 0; // libmdb reads no variable column past this many
     std::vector<Column> columns;
     std::vector<Byte> usageMap;
 };
@@ -111,7 +112,8 @@ class Reader {
     std::optional<TableDef> tableDef(std::uint32_t page);
     std::uint32_t findTable(std::string_view name);
     template <typename OnRow> void forEachRow(const TableDef& t, OnRow&& onRow);
-    Field field(const std::vector<Byte>& page, const RowSpan& row, const Column& c) const;
+    Field field(const std::vector<Byte>& page, const RowSpan& row, const TableDef& t,
+                const Column& c) const;
     std::string text(const std::vector<Byte>& page, const Field& f, const Column& c);
 
   private:
@@ -145,6 +147,7 @@ std::optional<TableDef> Reader::tableDef(std::uint32_t page) {
     TableDef t;
     t.page = page;
     t.numRows = get32(def.data() + l_.numRowsOffset);
+    t.varColumns = get16(def.data() + l_.varColumnCountOffset);
     const unsigned columns = get16(def.data() + l_.columnCountOffset);
     // The index entries come first; libmdb counts their size in 32 bits, and so does this.
     const auto indexBytes = static_cast<std::uint32_t>(get32(def.data() + l_.realIndexCountOffset) *
@@ -222,9 +225,8 @@ void Reader::forEachMappedPage(const std::vector<Byte>& map, OnPage&& on) {
     for (std::size_t k = 0; 1 + 4 * k + 4 <= map.size(); ++k) {
         const std::uint32_t mapPage = get32(map.data() + 1 + 4 * k);
         if (mapPage == 0) continue;
-        // libmdb goes on with whatever its page buffer held: no use following it there.
-        if (!pages_.read(mapPage, map_))
-            refuse("damaged (a usage map names a page past the end of the file)");
+        // libmdb goes on with whatever its page buffer held; mostly that maps nothing new.
+        if (!pages_.read(mapPage, map_)) continue;
         // Copied: on() may read pages into other buffers, never into this one.
         const std::vector<Byte> bitmap(map_.begin() + 4, map_.end());
         if (!bits(bitmap.data(), bitmap.size(), k * perPage)) return;
@@ -245,7 +247,7 @@ template <typename OnRow> void Reader::forEachRow(const TableDef& t, OnRow&& onR
             const std::optional<RowSpan> row = findRow(l_, page, r);
             if (!row || row->size == 0 || (row->entry & kLookupRow)) continue;
             if (std::any_of(t.columns.begin(), t.columns.end(), [&](const Column& c) {
-                    return field(page, *row, c).kind == Field::kSkip;
+                    return field(page, *row, t, c).kind == Field::kSkip;
                 }))
                 continue;
             if (++rows > maxRows_) refuse("damaged (the table's pages do not add up)");
@@ -255,7 +257,8 @@ template <typename OnRow> void Reader::forEachRow(const TableDef& t, OnRow&& onR
     });
 }
 
-Field Reader::field(const std::vector<Byte>& page, const RowSpan& span, const Column& c) const {
+Field Reader::field(const std::vector<Byte>& page, const RowSpan& span, const TableDef& t,
+                    const Column& c) const {
     const Byte* row = page.data() + span.start;
     const std::size_t size = span.size, rowEnd = span.start + span.size;
     const std::size_t countSize = l_.jet3 ? 1 : 2;
@@ -305,7 +308,8 @@ Field Reader::field(const std::vector<Byte>& page, const RowSpan& span, const Co
     // The table, with the end of the data as its last entry, must start inside the page
     // (not at its first byte), though it may reach before the row.
     if (entrySize * (varCount + 1) >= entries) return skip;
-    if (c.varIndex >= varCount) return value.kind == Field::kBad ? bad : null;
+    if (c.varIndex >= varCount || c.varIndex >= t.varColumns)
+        return value.kind == Field::kBad ? bad : null;
     auto offset = [&](std::size_t i) -> std::size_t {
         if (!l_.jet3) return get16(p + entries - 2 * (i + 1));
         std::size_t base = 0;
@@ -397,12 +401,12 @@ std::uint32_t Reader::findTable(std::string_view name) {
     };
     try {
         forEachRow(*catalog, [&](const std::vector<Byte>& page, const RowSpan& row) {
-            const Field t = field(page, row, *type);
-            const Field n = field(page, row, *objectName);
+            const Field t = field(page, row, *catalog, *type);
+            const Field n = field(page, row, *catalog, *objectName);
             if (number(page, t, *type) != kTableObject || n.kind != Field::kValue ||
                 objectName->type != kText || !sameName(text(page, n, *objectName), name))
                 return true;
-            found = static_cast<std::uint32_t>(number(page, field(page, row, *id), *id)) &
+            found = static_cast<std::uint32_t>(number(page, field(page, row, *catalog, *id), *id)) &
                     0x00FFFFFF;
             return false;
         });
@@ -490,7 +494,7 @@ common::Expected<std::uint32_t> readColumn(ByteSource& file, std::string_view ta
             refuse("column " + std::string(column) + " is not a text column");
         std::uint32_t rows = 0;
         reader.forEachRow(*t, [&](const std::vector<Byte>& page, const RowSpan& row) {
-            const Field f = reader.field(page, row, *c);
+            const Field f = reader.field(page, row, *t, *c);
             if (f.kind == Field::kBad) refuse("damaged (a row of the table cannot be read)");
             ++rows;
             if (f.kind == Field::kNull) {
