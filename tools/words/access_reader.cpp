@@ -200,14 +200,26 @@ std::optional<TableDef> Reader::tableDef(std::uint32_t page) {
 }
 
 // Calls on(page) for each page the map marks, in order, until on() says stop. A map of type 0
-// is a start page and a bitmap; one of type 1 lists pages that each hold a bitmap.
+// is a start page and a bitmap; one of type 1 lists pages that each hold a bitmap; libmdb
+// reads a map of another type, or a map page it cannot read, as "every page from here on".
 template <typename OnPage>
 void Reader::forEachMappedPage(const std::vector<Byte>& map, OnPage&& on) {
+    std::uint64_t last = 0; // the last page given to on()
+    auto visit = [&](std::uint64_t n) {
+        last = n;
+        return on(n);
+    };
+    // libmdb's answer to a map it cannot use: every page from the last one on, in order (the
+    // last one again: its rows come twice).
+    auto everyPage = [&] {
+        for (std::uint64_t n = last; n < pages_.count(); ++n)
+            if (!visit(n)) return;
+    };
     auto bits = [&](const Byte* bitmap, std::size_t bytes, std::uint64_t first) {
         for (std::size_t i = 0; i < bytes; ++i) {
             if (bitmap[i] == 0) continue;
             for (unsigned b = 0; b < 8; ++b)
-                if ((bitmap[i] >> b & 1) && !on(first + i * 8 + b)) return false;
+                if ((bitmap[i] >> b & 1) && !visit(first + i * 8 + b)) return false;
         }
         return true;
     };
@@ -216,17 +228,17 @@ void Reader::forEachMappedPage(const std::vector<Byte>& map, OnPage&& on) {
         return;
     }
     if (map[0] != 1) {
-        // libmdb reads a map of any other type as "every page of the file".
-        for (std::uint64_t n = 1; n < pages_.count(); ++n)
-            if (!on(n)) return;
+        everyPage();
         return;
     }
     const std::uint64_t perPage = (pages_.size() - 4) * 8;
     for (std::size_t k = 0; 1 + 4 * k + 4 <= map.size(); ++k) {
         const std::uint32_t mapPage = get32(map.data() + 1 + 4 * k);
         if (mapPage == 0) continue;
-        // libmdb goes on with whatever its page buffer held; mostly that maps nothing new.
-        if (!pages_.read(mapPage, map_)) continue;
+        if (!pages_.read(mapPage, map_)) {
+            everyPage();
+            return;
+        }
         // Copied: on() may read pages into other buffers, never into this one.
         const std::vector<Byte> bitmap(map_.begin() + 4, map_.end());
         if (!bits(bitmap.data(), bitmap.size(), k * perPage)) return;
