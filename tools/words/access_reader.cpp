@@ -188,7 +188,12 @@ std::optional<TableDef> Reader::tableDef(std::uint32_t page) {
     // The usage map: a row elsewhere, named by page << 8 | row. libmdb also fetches the map of
     // pages with free space, after it, and fails when that page starts past the file's end.
     const std::uint32_t mapPointer = get32(def.data() + l_.usedPagesOffset);
-    if ((get32(def.data() + l_.usedPagesOffset + 4) >> 8) > pages_.count()) return std::nullopt;
+    // Its row must be there (a page just past the end reads as whatever libmdb last read).
+    const std::uint32_t freePointer = get32(def.data() + l_.usedPagesOffset + 4);
+    std::vector<Byte> freePage;
+    if ((freePointer >> 8) > pages_.count() ||
+        (pages_.read(freePointer >> 8, freePage) && !findRow(l_, freePage, freePointer & 0xFF)))
+        return std::nullopt;
     std::vector<Byte> mapPage;
     if (!pages_.read(mapPointer >> 8, mapPage)) return std::nullopt;
     const std::optional<RowSpan> mapRow = findRow(l_, mapPage, mapPointer & 0xFF);
