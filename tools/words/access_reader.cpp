@@ -434,11 +434,12 @@ std::uint32_t Reader::findTable(std::string_view name) {
     return *found;
 }
 
-// Code page 1252's characters for 0x80..0x9F; the other bytes are Latin-1.
+// Code page 1252's characters for 0x80..0x9F ('?' where it has none); the other bytes are
+// Latin-1.
 constexpr char16_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+    0x20AC, u'?',   0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, u'?',   0x017D, u'?',   u'?',   0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, u'?',   0x017E, 0x0178};
 
 } // namespace
 
@@ -585,7 +586,8 @@ void decodeJet4Text(const std::uint8_t* p, std::size_t n, std::string& out) {
 
 void decodeJet3Text(const std::uint8_t* p, std::size_t n, std::string& out) {
     out.clear();
-    for (std::size_t i = 0; i < n; ++i)
+    // As libmdb gives it: up to the first NUL, "?" for the bytes the code page leaves out.
+    for (std::size_t i = 0; i < n && p[i] != 0; ++i)
         appendUtf8(p[i] >= 0x80 && p[i] < 0xA0 ? kCp1252High[p[i] - 0x80] : p[i], out);
 }
 

@@ -74,7 +74,7 @@ common::Expected<std::uint32_t> readColumn(ByteSource& file, std::string_view ta
 // surrogates become U+FFFD.
 void decodeJet4Text(const std::uint8_t* p, std::size_t n, std::string& out);
 
-// Jet 3 text, in code page 1252.
+// Jet 3 text, in code page 1252, up to its first NUL.
 void decodeJet3Text(const std::uint8_t* p, std::size_t n, std::string& out);
 
 } // namespace lexivane::access
