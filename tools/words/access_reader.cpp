@@ -293,9 +293,9 @@ Field Reader::field(const std::vector<Byte>& page, const RowSpan& span, const Ta
     // later one in it (once the row is found sound), and so does this reader, to give what
     // the helper always gave.
     const Field value = c.position >= columns ? bad : Field{Field::kValue};
-    // A column's bit is at its number, even past the row's mask (libmdb reads on there).
-    const std::size_t bitAt = maskAt + c.number / 8u;
-    const bool present = bitAt < page.size() && (p[bitAt] >> (c.number % 8) & 1);
+    // A column's bit is at its number; libmdb takes a number past the mask as present.
+    const bool present =
+        c.number / 8u >= maskSize || (p[maskAt + c.number / 8u] >> (c.number % 8) & 1);
     if (c.flags & kFixedColumn) {
         // A row holds the first (columns - its variable ones) fixed columns; later ones are
         // NULL there.
