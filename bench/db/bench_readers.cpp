@@ -45,8 +45,8 @@ Run runOnce(const std::string& helper, const char* file) {
     int status = 0;
     struct rusage use {};
     wait4(pid, &status, 0, &use);
-    r.ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-               .count();
+    r.ms =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     r.peakKb = use.ru_maxrss;
     r.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
     return r;
@@ -81,9 +81,9 @@ int main(int argc, char** argv) {
         name = name.substr(name.find_last_of('/') + 1);
         std::printf("%-28s %12.1f %12.1f %8.2f %12ld %12ld%s\n", name.c_str(), a.ms, b.ms,
                     a.ms / b.ms, a.peakKb, b.peakKb,
-                    !a.ok || !b.ok             ? "  (a reader failed)"
-                    : a.bytes != b.bytes       ? "  (outputs differ in size)"
-                                               : "");
+                    !a.ok || !b.ok       ? "  (a reader failed)"
+                    : a.bytes != b.bytes ? "  (outputs differ in size)"
+                                         : "");
     }
     return 0;
 }

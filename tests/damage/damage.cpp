@@ -791,8 +791,8 @@ void work(const Options& o, const std::vector<Source>& sources, const std::vecto
                                                             b.offset, b.length) == 0);
                               })))) {
                 r.helper.outcome = kFailure;
-                r.helper.detail = "differs from the reference reader (" + ref.detail +
-                                  "): " + r.helper.detail;
+                r.helper.detail =
+                    "differs from the reference reader (" + ref.detail + "): " + r.helper.detail;
             }
         }
         r.open =

@@ -74,9 +74,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto b = libmdbReadColumn(bytes, sample.table, sample.column, ref);
     if (bool(a) != bool(b) || (a && own.v != ref.v)) {
         std::fprintf(stderr, "fuzz_words: %s %s.%s: own %s (%zu values), libmdb %s (%zu values)\n",
-                     sample.file, sample.table, sample.column,
-                     a ? "read" : a.error().why.c_str(), own.v.size(),
-                     b ? "read" : b.error().why.c_str(), ref.v.size());
+                     sample.file, sample.table, sample.column, a ? "read" : a.error().why.c_str(),
+                     own.v.size(), b ? "read" : b.error().why.c_str(), ref.v.size());
         std::abort();
     }
     return 0;

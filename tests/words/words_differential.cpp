@@ -65,9 +65,8 @@ bool compare(const std::string& name, std::vector<std::uint8_t>& bytes, const st
     const auto b = libmdbReadColumn(bytes, table, column, ref);
     const std::string what = name + " " + table + "." + column;
     if (!a || !b) {
-        std::printf("%s %s: %s | libmdb: %s\n", a || b ? "DIFFERENT" : "both refuse",
-                    what.c_str(), a ? "read" : a.error().why.c_str(),
-                    b ? "read" : b.error().why.c_str());
+        std::printf("%s %s: %s | libmdb: %s\n", a || b ? "DIFFERENT" : "both refuse", what.c_str(),
+                    a ? "read" : a.error().why.c_str(), b ? "read" : b.error().why.c_str());
         return !a && !b;
     }
     for (std::size_t i = 0; i < std::max(own.v.size(), ref.v.size()); ++i) {

@@ -44,15 +44,14 @@ struct Layout {
     std::size_t columnsOffset; // first column entry, before the per-index entries
     std::size_t realIndexSize;
     std::size_t columnSize;
-    std::size_t columnNumberOffset, varIndexOffset, flagsOffset, fixedOffsetOffset,
-        lengthOffset;
+    std::size_t columnNumberOffset, varIndexOffset, flagsOffset, fixedOffsetOffset, lengthOffset;
     bool jet3;
 };
 
-inline constexpr Layout kJet3Layout{kJet3PageSize, 0x08, 0x0A, 0x0C, 0x17, 0x19, 0x1F, 0x23, 0x2B,
-                                    8,             18,   1,    3,    13,   14,   16,   true};
-inline constexpr Layout kJet4Layout{kJet4PageSize, 0x0C, 0x0E, 0x10, 0x2B, 0x2D, 0x33, 0x37, 0x3F,
-                                    12,            25,   5,    7,    15,   21,   23,   false};
+inline constexpr Layout kJet3Layout{
+    kJet3PageSize, 0x08, 0x0A, 0x0C, 0x17, 0x19, 0x1F, 0x23, 0x2B, 8, 18, 1, 3, 13, 14, 16, true};
+inline constexpr Layout kJet4Layout{
+    kJet4PageSize, 0x0C, 0x0E, 0x10, 0x2B, 0x2D, 0x33, 0x37, 0x3F, 12, 25, 5, 7, 15, 21, 23, false};
 
 // A row's position on its page: the low 13 bits of its entry in the row table. 0x4000 marks
 // a row that only points to where the row now lives, 0x8000 a deleted one.

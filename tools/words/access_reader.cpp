@@ -411,7 +411,8 @@ std::uint32_t Reader::findTable(std::string_view name) {
         // The type's own size, whatever length the definition gives (as libmdb reads it).
         const Byte* p = page.data() + f.start;
         if (f.kind != Field::kValue || f.size == 0) return 0;
-        if (c.type == kInt && f.start + 2 <= page.size()) return static_cast<std::int16_t>(get16(p));
+        if (c.type == kInt && f.start + 2 <= page.size())
+            return static_cast<std::int16_t>(get16(p));
         if (c.type == kLong && f.start + 4 <= page.size())
             return static_cast<std::int32_t>(get32(p));
         return 0;
@@ -521,10 +522,8 @@ common::Expected<std::uint32_t> readColumn(ByteSource& file, std::string_view ta
             }
             const Byte* p = page.data() + f.start;
             // Most words are compressed text of plain ASCII: already their own UTF-8.
-            if (c->type == kText && !layout.jet3 && f.size >= 2 && p[0] == 0xFF &&
-                p[1] == 0xFE && std::all_of(p + 2, p + f.size, [](Byte b) {
-                    return b != 0 && b < 0x80;
-                })) {
+            if (c->type == kText && !layout.jet3 && f.size >= 2 && p[0] == 0xFF && p[1] == 0xFE &&
+                std::all_of(p + 2, p + f.size, [](Byte b) { return b != 0 && b < 0x80; })) {
                 sink.value(reinterpret_cast<const char*>(p + 2), f.size - 2);
                 return true;
             }

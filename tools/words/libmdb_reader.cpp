@@ -58,7 +58,8 @@ MdbCatalogEntry findTable(MdbHandle* mdb, std::string_view name, uint64_t maxRow
     objects.table_pg = 2;
     std::snprintf(objects.object_name, sizeof objects.object_name, "MSysObjects");
     Table catalog = readTable(&objects);
-    if (!catalog || !mdb_read_columns(catalog.get())) refuse("damaged (the catalog cannot be read)");
+    if (!catalog || !mdb_read_columns(catalog.get()))
+        refuse("damaged (the catalog cannot be read)");
     std::vector<char> id(mdb->bind_size + 1), objectName(mdb->bind_size + 1),
         type(mdb->bind_size + 1);
     char idColumn[] = "Id", nameColumn[] = "Name", typeColumn[] = "Type";

@@ -211,8 +211,7 @@ int main(int argc, char** argv) {
     const auto size = static_cast<uint64_t>(file.status().st_size);
     DescriptorSource source(file.fd(), size);
     // Cheap checks before the pages are read: anything refused here is refused at once.
-    if (const auto format = lexivane::access::checkFile(source); !format)
-        fail(format.error().why);
+    if (const auto format = lexivane::access::checkFile(source); !format) fail(format.error().why);
 
 #ifdef LEXIVANE_WORDS_LIBMDB
     // libmdb, which opens by name, is given the checked descriptor as /proc/self/fd/N, so that
