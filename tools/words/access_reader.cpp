@@ -310,6 +310,8 @@ Field Reader::field(const std::vector<Byte>& page, const RowSpan& span, const Ta
     // Variable columns: a table of where each starts, ending with the end of the data. Jet 3
     // keeps one byte each, plus a jump table that adds 256 for each entry at or below a
     // column's index.
+    // Past the definition's count of variable columns libmdb reads none of the row's table.
+    if (c.varIndex >= t.varColumns) return value.kind == Field::kBad ? bad : null;
     std::size_t entries = 0, jumps = 0, varCount = 0;
     const std::size_t entrySize = l_.jet3 ? 1 : 2;
     if (l_.jet3) {
@@ -325,8 +327,7 @@ Field Reader::field(const std::vector<Byte>& page, const RowSpan& span, const Ta
     // The table, with the end of the data as its last entry, must start inside the page
     // (not at its first byte), though it may reach before the row.
     if (entrySize * (varCount + 1) >= entries) return skip;
-    if (c.varIndex >= varCount || c.varIndex >= t.varColumns)
-        return value.kind == Field::kBad ? bad : null;
+    if (c.varIndex >= varCount) return value.kind == Field::kBad ? bad : null;
     auto offset = [&](std::size_t i) -> std::size_t {
         if (!l_.jet3) return get16(p + entries - 2 * (i + 1));
         std::size_t base = 0;
