@@ -308,8 +308,7 @@ Field Reader::field(const std::vector<Byte>& page, const RowSpan& span, const Ta
         return Field{Field::kValue, span.start + start, c.length};
     }
     // Variable columns: a table of where each starts, ending with the end of the data. Jet 3
-    // keeps one byte each, plus a jump table that adds 256 for each entry at or below a
-    // column's index.
+    // keeps one byte each, plus a jump table of the columns where another 256 begins.
     // Past the definition's count of variable columns libmdb reads none of the row's table.
     if (c.varIndex >= t.varColumns) return value.kind == Field::kBad ? bad : null;
     std::size_t entries = 0, jumps = 0, varCount = 0;
@@ -328,12 +327,15 @@ Field Reader::field(const std::vector<Byte>& page, const RowSpan& span, const Ta
     // (not at its first byte), though it may reach before the row.
     if (entrySize * (varCount + 1) >= entries) return skip;
     if (c.varIndex >= varCount) return value.kind == Field::kBad ? bad : null;
+    // Jet 3's jump table is taken in order: entry after entry, while the next one names the
+    // column at hand (as libmdb reads it; the same as "entries at or below" when sound).
     auto offset = [&](std::size_t i) -> std::size_t {
         if (!l_.jet3) return get16(p + entries - 2 * (i + 1));
-        std::size_t base = 0;
-        for (std::size_t j = 0; j < jumps; ++j)
-            if (p[maskAt - 2 - j] <= i) base += 256;
-        return base + p[entries - 1 - i];
+        std::size_t used = 0;
+        for (std::size_t col = 0; col <= i; ++col)
+            while (used < jumps && p[maskAt - 2 - used] == col)
+                ++used;
+        return used * 256 + p[entries - 1 - i];
     };
     // Data past the row's end makes libmdb pass the row over; an end before the start is a
     // value it cannot give.
@@ -515,8 +517,14 @@ common::Expected<std::uint32_t> readColumn(ByteSource& file, std::string_view ta
         std::uint32_t rows = 0;
         reader.forEachRow(*t, [&](const std::vector<Byte>& page, const RowSpan& row) {
             const Field f = reader.field(page, row, *t, *c);
-            if (f.kind == Field::kBad) refuse("damaged (a row of the table cannot be read)");
             ++rows;
+            // libmdb's own text conversion (Jet 3, memo) makes an empty text of a value it
+            // cannot give; the helper refused one of Jet 4 text, which it decoded itself.
+            if (f.kind == Field::kBad && (layout.jet3 || c->type == kMemo)) {
+                sink.value("", 0);
+                return true;
+            }
+            if (f.kind == Field::kBad) refuse("damaged (a row of the table cannot be read)");
             if (f.kind == Field::kNull) {
                 sink.null();
                 return true;
