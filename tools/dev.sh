@@ -25,7 +25,7 @@ packages=(
   qt6-base-dev libgl-dev libxcb1-dev
   libsqlite3-dev sqlite3
   libpcre2-dev               # lexivane-find's regular expressions
-  mdbtools-dev
+  mdbtools-dev               # libmdb: the reference the tests hold the Access reader to
   libseccomp-dev             # the reader helper's confinement
   wamerican-huge
   fonts-liberation

@@ -20,7 +20,10 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
     cmake -S . -B "$build" "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 fi
 cmake --build "$build" -j "$jobs" --target damage_run lexivane-words lexivane_dbwords >/dev/null
+# The helper reading through libmdb, where the build has it, must read each variant alike.
+reference=()
+[ -x "$build/bin/lexivane-words-libmdb" ] && reference=(--reference "$build/bin/lexivane-words-libmdb")
 
 exec "$build/bin/damage_run" --helper "$build/bin/lexivane-words" --data tests/data \
     --shipped "$build/bin/dbWords.mdb" --seed "$seed" --count "$count" --jobs "$jobs" \
-    --timeout 20000 --by-kind
+    --timeout 20000 --by-kind "${reference[@]}"

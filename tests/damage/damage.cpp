@@ -6,8 +6,10 @@
 // libmdb prints dumps of rows it cannot use to stdout.
 //
 //   damage_run --helper FILE --data DIR [--shipped FILE] [--seed N] [--first N] [--count N]
-//              [--jobs N] [--timeout MS] [--by-kind] [--keep DIR]
+//              [--jobs N] [--timeout MS] [--by-kind] [--keep DIR] [--reference FILE]
 //
+// With --reference, each variant is also read by that helper (the same program reading through
+// libmdb): the two must read the same rows or both refuse, else the variant fails.
 // DIR is tests/data; FILE the shipped dbWords.mdb. A failure names its variant; run that one
 // alone with --first I --count 1 --keep DIR to get the damaged file.
 
@@ -673,7 +675,7 @@ Run runOpen(const std::string& file, const Source& src, int timeoutMs, const Sor
 // ---- the campaign ------------------------------------------------------------------------
 
 struct Options {
-    std::string helper, data, shipped, keep;
+    std::string helper, data, shipped, keep, reference;
     uint64_t seed = 16;
     size_t first = 0, count = 300;
     int jobs = 1, timeoutMs = 20000;
@@ -773,8 +775,26 @@ void work(const Options& o, const std::vector<Source>& sources, const std::vecto
         r.source = v.source;
         r.kind = v.kind;
         r.description = v.description;
+        WordTable read, reference;
         r.helper = runHelper(o.helper, file, src, o.timeoutMs,
-                             readable ? &orig.stored[v.source] : nullptr, nullptr);
+                             readable ? &orig.stored[v.source] : nullptr, &read);
+        if (!o.reference.empty() && r.helper.outcome != kFailure && !isLimit(r.helper.outcome)) {
+            const Run ref = runHelper(o.reference, file, src, o.timeoutMs, nullptr, &reference);
+            if (isRead(ref.outcome) != isRead(r.helper.outcome) ||
+                (isRead(ref.outcome) &&
+                 (read.rows.size() != reference.rows.size() ||
+                  !std::equal(read.rows.begin(), read.rows.end(), reference.rows.begin(),
+                              [&](const WordTable::Slot& a, const WordTable::Slot& b) {
+                                  return a.length == b.length &&
+                                         (a.length == WordTable::kNull ||
+                                          read.text.compare(a.offset, a.length, reference.text,
+                                                            b.offset, b.length) == 0);
+                              })))) {
+                r.helper.outcome = kFailure;
+                r.helper.detail =
+                    "differs from the reference reader (" + ref.detail + "): " + r.helper.detail;
+            }
+        }
         r.open =
             runOpen(file, src, o.timeoutMs, readable ? &orig.sorted[v.source] : nullptr, nullptr);
         QFile::remove(QString::fromStdString(file));
@@ -823,6 +843,8 @@ bool parseOptions(int argc, char** argv, Options& o) {
             o.timeoutMs = std::max(1000, std::stoi(value()));
         else if (a == "--by-kind")
             o.byKind = true;
+        else if (a == "--reference")
+            o.reference = value();
         else
             return false;
     }
@@ -846,7 +868,7 @@ int main(int argc, char** argv) {
     } catch (const std::exception&) {
         std::fprintf(stderr, "usage: damage_run --helper FILE --data DIR [--shipped FILE] "
                              "[--seed N] [--first N] [--count N] [--jobs N] [--timeout MS] "
-                             "[--by-kind] [--keep DIR]\n");
+                             "[--by-kind] [--keep DIR] [--reference FILE]\n");
         return 2;
     }
     const std::string d = o.data + "/";

@@ -52,9 +52,11 @@ field() { dpkg-deb --field "$deb" "$1"; }
 [ "$(field Package)" = lexivane ] || fail "Package: $(field Package)"
 [ "$(field Version)" = "$version" ] || fail "Version: $(field Version), not $version"
 depends=$(field Depends)
-for dep in fonts-liberation libc6 libqt6widgets6 libmdb3 libseccomp2; do
+for dep in fonts-liberation libc6 libqt6widgets6 libseccomp2; do
     grep -Eq "(^|, )$dep( |,|$)" <<<"$depends" || fail "Depends lacks $dep: $depends"
 done
+# The reader helper reads Access files with the project's own reader: libmdb is for tests.
+grep -Eq "(^|, )libmdb" <<<"$depends" && fail "Depends names libmdb: $depends"
 grep -Eq "(^|, )qt6-wayland( |,|$)" <<<"$(field Recommends) $depends" ||
     fail "neither Depends nor Recommends names qt6-wayland"
 

@@ -1,5 +1,6 @@
 #include "jet4.h"
 
+#include "access_format.h"
 #include "wordlist.h"
 
 #include <algorithm>
@@ -18,13 +19,13 @@ namespace {
 using Byte = std::uint8_t;
 
 constexpr std::uint32_t kMapRowsPage = 1;
-constexpr std::uint32_t kCatalogDefPage = 2; // readers look for MSysObjects here
+using access::kCatalogDefPage; // readers look for MSysObjects here
 constexpr std::uint32_t kCatalogDataPage = 3;
 constexpr std::uint32_t kWordsDefPage = 4;
 constexpr std::uint32_t kFirstDataPage = 5;
 
-constexpr std::size_t kDataHeaderSize = 14;
-constexpr std::size_t kRowCountOffset = 12;
+constexpr std::size_t kDataHeaderSize = access::kJet4Layout.rowTableOffset;
+constexpr std::size_t kRowCountOffset = access::kJet4Layout.rowCountOffset;
 // Access's map rows: type byte, start page, then 64 bytes of bitmap or 16 page pointers
 // (17 with the start-page field).
 constexpr std::size_t kMapRowSize = 69;
@@ -33,8 +34,13 @@ constexpr std::size_t kPagesPerMapPage = (kPageSize - 4) * 8;
 constexpr std::size_t kMaxMapPages = (kMapRowSize - 1) / 4;
 constexpr std::size_t kMaxPages = (std::size_t{2} << 30) / kPageSize; // Jet's 2 GB
 
-enum ColumnType : Byte { kLong = 0x04, kInt = 0x03, kText = 0x0A, kOle = 0x0B };
-enum ColumnFlags : Byte { kFixed = 0x01, kNullable = 0x02 };
+using access::ColumnType;
+using access::kInt;
+using access::kLong;
+using access::kOle;
+using access::kText;
+constexpr Byte kFixed = access::kFixedColumn;
+constexpr Byte kNullable = access::kNullableColumn;
 enum TableType : Byte { kUserTable = 0x4E, kSystemTable = 0x53 };
 
 void put16(Byte* p, std::uint16_t v) {
@@ -200,31 +206,13 @@ std::vector<Byte> inlineMap(std::uint32_t firstPage, std::size_t pageCount) {
     return row;
 }
 
-// RC4 with the fixed Jet key: the header block is stored masked with its keystream.
-void maskHeader(Byte* block, std::size_t size) {
-    static constexpr std::array<Byte, 4> key{0xC7, 0xDA, 0x39, 0x6B};
-    std::array<Byte, 256> s;
-    for (int i = 0; i < 256; ++i)
-        s[i] = static_cast<Byte>(i);
-    for (int i = 0, j = 0; i < 256; ++i) {
-        j = (j + s[i] + key[i % key.size()]) & 0xFF;
-        std::swap(s[i], s[j]);
-    }
-    for (std::size_t n = 0, i = 0, j = 0; n < size; ++n) {
-        i = (i + 1) & 0xFF;
-        j = (j + s[i]) & 0xFF;
-        std::swap(s[i], s[j]);
-        block[n] ^= s[(s[i] + s[j]) & 0xFF];
-    }
-}
-
 void writeHeader(Byte* page, double creationDate) {
     static constexpr std::string_view magic{"Standard Jet DB\0", 16};
     page[1] = 0x01;
     std::memcpy(page + 4, magic.data(), magic.size());
-    page[0x14] = 0x01; // Jet 4
+    page[access::kVersionOffset] = 0x01; // Jet 4
     put16(page + 0x3C, 1252);
-    // The database key at 0x3E stays 0: pages are not encoded.
+    // The database key stays 0: pages are not encoded.
     // Readers unmask the password with the integer part of the creation date; storing that
     // mask makes the password empty.
     std::array<Byte, 4> mask;
@@ -234,7 +222,7 @@ void writeHeader(Byte* page, double creationDate) {
         page[0x42 + i] = mask[i % 4];
     put16(page + 0x6E, 0x0409);
     std::memcpy(page + 0x72, &creationDate, sizeof creationDate);
-    maskHeader(page + 0x18, 128);
+    access::maskHeaderBlock(page + access::kMaskedOffset, access::kJet4MaskedSize);
 }
 
 } // namespace

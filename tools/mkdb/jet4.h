@@ -5,12 +5,13 @@
 #include <cstdint>
 #include <string>
 
+#include "access_format.h"
 #include "wordlist.h"
 #include <vector>
 
 namespace lexivane::mkdb {
 
-inline constexpr std::size_t kPageSize = 4096;
+inline constexpr std::size_t kPageSize = access::kJet4PageSize;
 
 // Jet keeps dates as days since 1899-12-30.
 double jetDateFromUnixTime(std::int64_t seconds);
