@@ -8,11 +8,13 @@
 
 #include <mdbtools.h>
 
+#include "common/child_process.h"
 #include "common/confine.h"
 #include "common/regular_file.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -20,7 +22,9 @@
 #include <fcntl.h>
 #include <new>
 #include <string>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 #include <vector>
 
@@ -73,6 +77,35 @@ void onGlibLog(const gchar*, GLogLevelFlags level, const gchar* message, gpointe
 
 void onNoMemory() {
     fail("out of memory");
+}
+
+// The line said when the time is up, made beforehand: the signal handler only writes it.
+std::string g_tooLong;
+
+void onAlarm(int) {
+    ssize_t ignored = write(g_errFd, g_tooLong.data(), g_tooLong.size());
+    (void)ignored;
+    _exit(kBadInput);
+}
+
+// Run by hand, the reader takes on the limits the program would give it: a process started
+// without a processor limit gets them all; one that has limits keeps what it was given.
+void limitWhenRunByHand() {
+    namespace child = lexivane::child;
+    struct rlimit cpu {};
+    if (getrlimit(RLIMIT_CPU, &cpu) != 0 || cpu.rlim_cur != RLIM_INFINITY) return;
+    const int seconds = child::cpuSecondsFor(child::kReaderTimeoutMs);
+    cpu = {rlim_t(seconds), rlim_t(seconds) + 1};
+    setrlimit(RLIMIT_CPU, &cpu);
+#ifndef LEXIVANE_SANITIZED
+    // ASan reserves terabytes of address space up front, so only plain builds cap it.
+    const struct rlimit as = {rlim_t(child::kReaderMemoryBytes), rlim_t(child::kReaderMemoryBytes)};
+    setrlimit(RLIMIT_AS, &as);
+#endif
+    g_tooLong = std::string("lexivane-words: ") + g_path + ": reading it took longer than " +
+                std::to_string(child::kReaderTimeoutMs) + " ms and was stopped\n";
+    signal(SIGALRM, onAlarm);
+    alarm(unsigned(child::kReaderTimeoutMs + 999) / 1000);
 }
 
 class Out {
@@ -305,6 +338,11 @@ MdbCatalogEntry findTable(MdbHandle* mdb, const char* name, uint64_t maxRows) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Nothing inherited but the standard streams: run by hand, a shell may pass on others.
+    syscall(SYS_close_range, 3u, ~0u, 0u);
+    namespace confine = lexivane::confine;
+    const lexivane::common::Expected<unsigned> use =
+        confine::withoutFromText(getenv(confine::kWithoutVariable));
     bool raw = false;
     const char* path = nullptr;
     const char* tableName = "words";
@@ -324,10 +362,9 @@ int main(int argc, char** argv) {
             return 0;
         }
         if (options && arg == "--version") {
-            namespace confine = lexivane::confine;
-            const unsigned use = confine::withoutFromText(getenv(confine::kWithoutVariable));
+            if (!use) return usageError(use.error().why);
             std::printf("lexivane-words " LEXIVANE_VERSION "\nconfinement: %s\n",
-                        confine::describe(confine::available(use)).c_str());
+                        confine::describe(confine::available(*use)).c_str());
             return 0;
         }
         if (options && arg == "--raw") {
@@ -349,8 +386,10 @@ int main(int argc, char** argv) {
         }
     }
     if (!path) return usageError("needs a FILE");
+    if (!use) return usageError(use.error().why);
     g_path = path;
     std::set_new_handler(onNoMemory);
+    limitWhenRunByHand();
 
     lexivane::common::RegularFile file;
     const off_t size = checkFile(path, file);
@@ -369,10 +408,10 @@ int main(int argc, char** argv) {
 
     // From here on the file's bytes drive libmdb: it may read this file and its libraries,
     // and nothing else, whoever started it.
-    lexivane::confine::Prepared confinement(
-        path, nullptr,
-        lexivane::confine::withoutFromText(getenv(lexivane::confine::kWithoutVariable)));
-    confinement.apply();
+    const auto confinement = confine::Prepared::forReader(path, "", *use);
+    if (!confinement) fail("cannot confine itself (" + confinement.error().why + ")");
+    if (const confine::Failure f = (*confinement)->apply(); f.mechanism != 0)
+        fail("cannot confine itself (" + confine::describe(f) + ")");
 
     MdbHandle* mdb = mdb_open(opened, MDB_NOFLAGS);
     if (!mdb) fail("damaged (the database header cannot be read)");

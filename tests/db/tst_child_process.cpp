@@ -1,0 +1,120 @@
+// The runner on its own, with a shell as the stand-in child: however the child ends, the run
+// says how, and nothing it started is left behind; a confined run executes the confinement's
+// program.
+
+#include "common/child_process.h"
+#include "test_support.h"
+
+#include <QTest>
+#include <csignal>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+
+namespace child = lexivane::child;
+namespace confine = lexivane::confine;
+using testsupport::childProcesses;
+
+namespace {
+
+// How the run ended, in a few words.
+QString outcomeOf(const child::Outcome& o) {
+    if (o.confineFailure.mechanism) return "not confined";
+    if (o.execErrno) return QString("exec: ") + strerrorname_np(o.execErrno);
+    if (o.timedOut) return "timed out";
+    if (o.tooMuch) return "too much output";
+    if (WIFSIGNALED(o.status)) return QString("signal ") + sigabbrev_np(WTERMSIG(o.status));
+    return QStringLiteral("exit %1").arg(WEXITSTATUS(o.status));
+}
+
+// Reaps the orphans that came to this process and lists those still alive.
+QStringList leftBehind() {
+    while (waitpid(-1, nullptr, WNOHANG) > 0) {
+    }
+    return childProcesses();
+}
+
+} // namespace
+
+class TestChildProcess : public QObject {
+    Q_OBJECT
+
+  private slots:
+    // The grandchildren a child leaves come here, where they can be seen.
+    void initTestCase() { QVERIFY(prctl(PR_SET_CHILD_SUBREAPER, 1) == 0); }
+
+    void endsAreTold_data() {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QString>("outcome");
+        QTest::addColumn<QByteArray>("out");
+        QTest::newRow("exit") << "echo hello; exit 3"
+                              << "/bin/sh"
+                              << "exit 3" << QByteArray("hello\n");
+        QTest::newRow("crash") << "kill -SEGV $$"
+                               << "/bin/sh"
+                               << "signal SEGV" << QByteArray();
+        QTest::newRow("hang") << "echo up; sleep 60"
+                              << "/bin/sh"
+                              << "timed out" << QByteArray("up\n");
+        QTest::newRow("output past the limit") << "yes"
+                                               << "/bin/sh"
+                                               << "too much output" << QByteArray();
+        QTest::newRow("descendants left behind")
+            << "sleep 60 >/dev/null 2>&1 & (sleep 60 >/dev/null 2>&1 &); exit 0"
+            << "/bin/sh"
+            << "exit 0" << QByteArray();
+        QTest::newRow("descendants of a hang") << "sleep 60 & sleep 60"
+                                               << "/bin/sh"
+                                               << "timed out" << QByteArray();
+        QTest::newRow("no program") << ""
+                                    << "/nonexistent"
+                                    << "exec: ENOENT" << QByteArray();
+    }
+    void endsAreTold() {
+        QFETCH(QString, script);
+        QFETCH(QString, program);
+        QFETCH(QString, outcome);
+        QFETCH(QByteArray, out);
+        const QByteArray path = program.toLocal8Bit(), text = script.toLocal8Bit();
+        char* argv[] = {const_cast<char*>("sh"), const_cast<char*>("-c"),
+                        const_cast<char*>(text.constData()), nullptr};
+        char* envp[] = {const_cast<char*>("PATH=/usr/bin:/bin"), nullptr};
+        child::Command c;
+        c.path = path.constData();
+        c.argv = argv;
+        c.envp = envp;
+        c.timeoutMs = 500;
+        c.maxOutput = 1 << 20;
+        std::string got, err;
+        const child::Outcome o = child::run(c, got, err);
+        QCOMPARE(outcomeOf(o), outcome);
+        if (outcome == "too much output")
+            QVERIFY(got.size() > c.maxOutput);
+        else
+            QCOMPARE(QByteArray::fromStdString(got), out);
+        QCOMPARE(leftBehind(), QStringList());
+    }
+
+    // The program run is the one the confinement allows, whatever path the command names.
+    void confinedRunExecutesTheConfinementsProgram() {
+        if (!confine::seccompAvailable()) QSKIP("this kernel lacks seccomp");
+        auto confinement = confine::Prepared::forReader(
+            testsupport::dataFile("words/sample-3000.mdb").toStdString(), "/bin/echo",
+            confine::kAll);
+        QVERIFY(confinement);
+        char* argv[] = {const_cast<char*>("echo"), const_cast<char*>("confined"), nullptr};
+        char* envp[] = {nullptr};
+        child::Command c;
+        c.path = "/bin/false";
+        c.argv = argv;
+        c.envp = envp;
+        c.confinement = confinement->get();
+        std::string got, err;
+        const child::Outcome o = child::run(c, got, err);
+        QCOMPARE(outcomeOf(o), QString("exit 0"));
+        QCOMPARE(got, std::string("confined\n"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestChildProcess)
+#include "tst_child_process.moc"
