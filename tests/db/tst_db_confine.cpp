@@ -210,9 +210,11 @@ class TestConfine : public QObject {
         program.start(QCoreApplication::applicationFilePath(),
                       {"--read-with", bin("confine_standin")});
         QVERIFY(program.waitForStarted());
-        const QString parent = QString::number(program.processId());
-        qint64 helper = 0;
-        QTRY_VERIFY_WITH_TIMEOUT((helper = sleepingChildOf(parent)) > 0, 20000);
+        QStringList helpers;
+        QTRY_VERIFY_WITH_TIMEOUT((helpers = childProcesses(program.processId())).size() == 1 &&
+                                     helpers[0].endsWith("(confine_standin) (S)"),
+                                 20000);
+        const qint64 helper = helpers[0].section(' ', 0, 0).toLongLong();
         QTest::qWait(200); // past its attempt on the death signal
         kill(pid_t(program.processId()), sig);
         QVERIFY(program.waitForFinished());
@@ -259,20 +261,6 @@ class TestConfine : public QObject {
         QVERIFY(p.waitForFinished());
         QCOMPARE(QString::fromUtf8(p.readAllStandardOutput()).section('\n', 1, 1),
                  "confinement: " + version);
-    }
-
-  private:
-    // The id of a child of `parent` that sleeps, or 0.
-    static qint64 sleepingChildOf(const QString& parent) {
-        for (const QString& pid : QDir("/proc").entryList(QDir::Dirs)) {
-            QFile stat("/proc/" + pid + "/stat");
-            if (!stat.open(QIODevice::ReadOnly)) continue;
-            const QByteArray line = stat.readAll();
-            const QList<QByteArray> rest = line.mid(line.lastIndexOf(')') + 2).split(' ');
-            if (rest.size() > 1 && rest[0] == "S" && rest[1] == parent.toLatin1())
-                return pid.toLongLong();
-        }
-        return 0;
     }
 };
 
