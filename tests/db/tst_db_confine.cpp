@@ -16,6 +16,7 @@
 #include <cstring>
 #include <netinet/in.h>
 #include <set>
+#include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -117,6 +118,7 @@ class TestConfine : public QObject {
                                  "unshare", "setns", "bpf", "fork", "vfork", "process_vm_readv",
                                  "mount", "userfaultfd", "perf_event_open", "alarm", "clone3"})
             QVERIFY2(!allows(p, call), call);
+        QVERIFY(!allows(p, "ioctl", {0, TIOCSTI}));
         QCOMPARE(allows(p, "clone"), sanitized);
         QVERIFY(!allows(p, "clone", {CLONE_THREAD}) && !allows(p, "clone", {SIGCHLD}));
         QVERIFY(allows(p, "execve", {reinterpret_cast<uintptr_t>(exec)}));

@@ -80,6 +80,9 @@ class SettingsTest : public QObject {
             << QByteArray("[Lexivane]\nCombo1=\xC3\\x40Variant(\\0\\0\\0\\x7f)\n")
             << QString::fromUtf8("\xC3\\x40Variant(\\0\\0\\0\\x7f)")
             << QByteArray("[Lexivane]\nCombo1=3\n");
+        QTest::newRow("serialized text in another key")
+            << QByteArray("[Lexivane]\nCombo1=5\nk=@Variant(\\0\n") << "5"
+            << QByteArray("[Lexivane]\nCombo1=3\nk=@Variant(\\0\n");
         QTest::newRow("comments, groups, spaces")
             << QByteArray(
                    "; mine\n[General]\nx = 1\n\n[Lexivane]\nold=a,b\nCombo1 = 6 \n[Other]\nk")
