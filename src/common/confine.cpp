@@ -79,11 +79,34 @@ std::string interpreterOf(const char* program) {
     return found;
 }
 
+uint64_t handledFsOf(int abi) {
+    return kFsAbi1 | (abi >= 2 ? kFsRefer : 0) | (abi >= 3 ? kFsTruncate : 0) |
+           (abi >= 5 ? kFsIoctlDev : 0);
+}
+
+uint64_t landlockAccess(unsigned access) {
+    return (access & kRead ? kFsReadFile : 0) | (access & kList ? kFsReadDir : 0) |
+           (access & kExecute ? kFsExecute : 0) | (access & kWrite ? kFsWriteFile : 0);
+}
+
+bool isSelf(const std::string& path) {
+    return path == "/proc/self" || path.starts_with("/proc/self/");
+}
+
+// Allows `allowed` beneath the file or folder open as `fd` (a file takes only the rights a file
+// has); 0 or the errno.
+int addRule(int ruleset, int fd, uint64_t allowed) noexcept {
+    struct stat st {};
+    if (fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode)) allowed &= ~kFsReadDir;
+    PathBeneathAttr beneath{allowed, fd};
+    return syscall(SYS_landlock_add_rule, ruleset, kRulePathBeneath, &beneath, 0u) == 0 ? 0 : errno;
+}
+
 // The policy's paths as one Landlock ruleset, kept open for apply(): above the descriptors a
-// child's standard streams are moved to.
+// child's standard streams are moved to. Paths under /proc/self name the process that applies
+// the ruleset, and are left to apply().
 Expected<int> buildRuleset(const Policy& policy, int abi) {
-    const uint64_t handledFs = kFsAbi1 | (abi >= 2 ? kFsRefer : 0) | (abi >= 3 ? kFsTruncate : 0) |
-                               (abi >= 5 ? kFsIoctlDev : 0);
+    const uint64_t handledFs = handledFsOf(abi);
     RulesetAttr attr{handledFs, abi >= 4 ? kNetBindTcp | kNetConnectTcp : 0,
                      abi >= 6 ? kScopeAbstractUnix | kScopeSignal : 0};
     // An older kernel takes the shorter structure it knows.
@@ -95,22 +118,14 @@ Expected<int> buildRuleset(const Policy& policy, int abi) {
     close(int(made));
     if (ruleset < 0) return failed("landlock", e);
     for (const PathRule& r : policy.paths) {
+        if (isSelf(r.path)) continue;
         const int fd = open(r.path.c_str(), O_PATH | O_CLOEXEC);
         if (fd < 0) continue; // nothing there to allow
-        uint64_t allowed =
-            (r.access & kRead ? kFsReadFile : 0) | (r.access & kList ? kFsReadDir : 0) |
-            (r.access & kExecute ? kFsExecute : 0) | (r.access & kWrite ? kFsWriteFile : 0);
-        // A file takes only the rights a file has.
-        struct stat st {};
-        if (fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode)) allowed &= ~kFsReadDir;
-        PathBeneathAttr beneath{allowed & handledFs, fd};
-        const bool added =
-            syscall(SYS_landlock_add_rule, ruleset, kRulePathBeneath, &beneath, 0u) == 0;
-        const int addErrno = errno;
+        const int refused = addRule(ruleset, fd, landlockAccess(r.access) & handledFs);
         close(fd);
-        if (!added) {
+        if (refused != 0) {
             close(ruleset);
-            return failed("landlock: " + r.path, addErrno);
+            return failed("landlock: " + r.path, refused);
         }
     }
     return ruleset;
@@ -251,9 +266,13 @@ Expected<void> Prepared::prepare(const Policy& policy, unsigned use) {
     // tried.
     use_ = (use & kNoNewPrivs) ? available(use) : 0;
     if (use_ & kLandlock) {
-        Expected<int> ruleset = buildRuleset(policy, landlockAbi());
+        const int abi = landlockAbi();
+        Expected<int> ruleset = buildRuleset(policy, abi);
         if (!ruleset) return ruleset.error();
         ruleset_ = *ruleset;
+        for (const PathRule& r : policy.paths)
+            if (isSelf(r.path))
+                lateRules_.push_back({r.path, landlockAccess(r.access) & handledFsOf(abi)});
     }
     if (use_ & kSeccomp) {
         Expected<std::vector<sock_filter>> filter = buildFilter(policy);
@@ -274,6 +293,13 @@ Failure Prepared::apply() noexcept {
         if (syscall(SYS_capset, &header, none) != 0) return {kNoNewPrivs, errno};
     }
     if (use_ & kLandlock) {
+        for (const LateRule& r : lateRules_) {
+            const int fd = open(r.path.c_str(), O_PATH | O_CLOEXEC);
+            if (fd < 0) continue;
+            const int refused = addRule(ruleset_, fd, r.allowed);
+            close(fd);
+            if (refused != 0) return {kLandlock, refused};
+        }
         const bool restricted = syscall(SYS_landlock_restrict_self, ruleset_, 0u) == 0;
         const int e = errno;
         close(ruleset_);

@@ -6,6 +6,7 @@
 
 #include "common/expected.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -82,6 +83,12 @@ class Prepared {
     unsigned use_ = 0;
     std::string exec_;
     int ruleset_ = -1;
+    struct LateRule {
+        std::string path;
+        uint64_t allowed;
+    };
+    // Paths under /proc/self, which name the confined process only once it runs.
+    std::vector<LateRule> lateRules_;
     std::vector<sock_filter> filter_;
 };
 

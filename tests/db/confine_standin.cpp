@@ -49,9 +49,10 @@ int attempt(const std::string& what, const char* arg) {
     if (what == "signal-parent") return kill(getppid(), SIGURG) == 0 ? 0 : errno;
     if (what == "ptrace")
         return ptrace(PTRACE_ATTACH, getppid(), nullptr, nullptr) == 0 ? 0 : errno;
-    if (what == "read-parent-memory") {
-        const std::string mem = "/proc/" + std::to_string(getppid()) + "/mem";
-        return open(mem.c_str(), O_RDONLY) >= 0 ? 0 : errno;
+    if (what == "read-parent-memory" || what == "read-parent-proc") {
+        const std::string file = "/proc/" + std::to_string(getppid()) +
+                                 (what == "read-parent-proc" ? "/cmdline" : "/mem");
+        return open(file.c_str(), O_RDONLY) >= 0 ? 0 : errno;
     }
     if (what == "clear-death-signal") return prctl(PR_SET_PDEATHSIG, 0) == 0 ? 0 : errno;
     if (what == "thread") {

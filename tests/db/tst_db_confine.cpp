@@ -149,6 +149,7 @@ class TestConfine : public QObject {
             {"thread", false, true},
             {"clear-death-signal", false, true},
             {"read-parent-memory", false, false},
+            {"read-parent-proc", true, false},
         };
         for (const auto& r : rows) {
             QTest::addRow("%s", r.attempt) << r.attempt << unsigned(confine::kAll) << false;
