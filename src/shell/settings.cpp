@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <map>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace lexivane {
@@ -28,18 +29,25 @@ namespace {
 // choice, which for a 100 MB one took seconds and hundreds of megabytes here: a file past this
 // is not ours to read or write.
 constexpr qint64 kMaxFileSize = 1 << 20;
+// QSettings keeps a few maps of every key in the file, some hundreds of bytes each: a file of
+// more lines than this is not ours either.
+constexpr qsizetype kMaxLines = 4096;
 
 enum class FileState { Missing, Usable, PassedOver };
 
 // QSettings opens the file by name and would wait on a FIFO, or read a device for ever: the
 // file is looked at first, without blocking. A FIFO, a device, a folder, an unreadable file or
-// one past the size limit is passed over (a format's reader refusing it would not stop
-// QSettings from writing over it).
+// one past the limits is passed over (a format's reader refusing it would not stop QSettings
+// from writing over it).
 FileState stateOf(const QString& path) {
     common::RegularFile f;
     if (!f.open(QFile::encodeName(path).toStdString()))
         return f.errorNumber() == ENOENT ? FileState::Missing : FileState::PassedOver;
-    return f.status().st_size > kMaxFileSize ? FileState::PassedOver : FileState::Usable;
+    std::string text;
+    if (f.status().st_size > kMaxFileSize || !f.readAll(text, size_t(kMaxFileSize)) ||
+        std::count(text.begin(), text.end(), '\n') >= kMaxLines)
+        return FileState::PassedOver;
+    return FileState::Usable;
 }
 
 // The settings format of this program: INI lines, every value kept as the text it is. QSettings'
@@ -65,14 +73,18 @@ bool isSpace(char c) {
     return c == ' ' || c == '\t' || c == '\r';
 }
 
-std::vector<Line> linesOf(const QByteArray& bytes) {
-    std::vector<Line> lines;
+qsizetype bomLength(const QByteArray& bytes) {
+    return bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+}
+
+// Calls `use` with each line of `bytes`, in order.
+template <class Use> void forEachLine(const QByteArray& bytes, Use&& use) {
     QString group;
-    qsizetype at = bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;
-    while (at < bytes.size()) {
+    Line line;
+    for (qsizetype at = bomLength(bytes); at < bytes.size(); at = line.end + 1) {
         qsizetype end = bytes.indexOf('\n', at);
         if (end < 0) end = bytes.size();
-        Line line;
+        line = Line();
         line.start = at;
         line.end = end;
         qsizetype a = at, b = end;
@@ -97,19 +109,21 @@ std::vector<Line> linesOf(const QByteArray& bytes) {
             line.valueEnd = b;
         }
         line.group = group;
-        lines.push_back(std::move(line));
-        at = end + 1;
+        use(line);
     }
-    return lines;
 }
 
 bool readText(QIODevice& device, QSettings::SettingsMap& map) {
-    const QByteArray bytes = device.read(kMaxFileSize + 1);
+    // Read as large as it is: asked for the most it may hold, QIODevice sets that much aside.
+    if (device.size() > kMaxFileSize) return false;
+    const QByteArray bytes = device.readAll();
     if (bytes.size() > kMaxFileSize) return false;
-    for (const Line& line : linesOf(bytes))
-        if (!line.key.isEmpty())
+    // The first line of a key holds its value; a later one is passed over.
+    forEachLine(bytes, [&](const Line& line) {
+        if (!line.key.isEmpty() && !map.contains(line.key))
             map.insert(line.key, QString::fromUtf8(bytes.constData() + line.valueStart,
                                                    line.valueEnd - line.valueStart));
+    });
     map.insert(kFileKey, bytes);
     return true;
 }
@@ -132,37 +146,34 @@ bool writeText(QIODevice& device, const QSettings::SettingsMap& map) {
     for (auto it = map.constBegin(); it != map.constEnd(); ++it)
         if (it.key() != kFileKey) pending.emplace(it.key(), it.value().toString());
     const QByteArray eol = bytes.contains("\r\n") ? "\r\n" : "\n";
-    const std::vector<Line> lines = linesOf(bytes);
-    // The file's own lines, each with its line end, the changed values put in and the removed
-    // keys left out; after the last value (or the header) of each group its new keys go.
+    // The file's own lines, each with its line end and the changed values put in; after the last
+    // value (or the header) of each group its new keys go.
     std::vector<QByteArray> out;
     std::map<QString, size_t> lastOfGroup;
-    std::map<QString, QString> written;
-    out.push_back(bytes.first(lines.empty() ? bytes.size() : lines.front().start));
-    for (const Line& line : lines) {
+    out.push_back(bytes.first(bomLength(bytes)));
+    bool failed = false;
+    forEachLine(bytes, [&](const Line& line) {
         QByteArray text = bytes.mid(line.start, line.end + 1 - line.start);
         if (!line.key.isEmpty()) {
             const auto found = pending.find(line.key);
-            if (found == pending.end()) {
-                if (!written.count(line.key)) continue; // removed
-                text = QByteArray(); // a second line for the same key: the first one holds it
-            } else {
+            // A key's later lines, and those of a key removed (which this program never does),
+            // stay as they are.
+            if (found != pending.end()) {
                 // Compared as text: bytes that are not UTF-8 read as another text than they are.
                 if (QString::fromUtf8(bytes.mid(
                         line.valueStart, line.valueEnd - line.valueStart)) != found->second) {
-                    if (!writable(found->second, {})) return false;
+                    if (!writable(found->second, {})) failed = true;
                     text = bytes.mid(line.start, line.valueStart - line.start) +
                            found->second.toUtf8() +
                            bytes.mid(line.valueEnd, line.end + 1 - line.valueEnd);
                 }
-                written.insert(*found);
                 pending.erase(found);
             }
         }
-        if (text.isEmpty()) continue;
         if (!line.key.isEmpty() || line.header) lastOfGroup[line.group] = out.size();
         out.push_back(std::move(text));
-    }
+    });
+    if (failed) return false;
     const auto endLine = [&](QByteArray& text) {
         if (!text.endsWith('\n')) text += eol;
     };

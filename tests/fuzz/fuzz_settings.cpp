@@ -43,9 +43,10 @@ const QString kSection = QStringLiteral("Lexivane");
 const QString kKey = QStringLiteral("Combo1");
 
 // The most the store may hold at once beyond what was held before: QSettings' own bookkeeping,
-// and a few copies of the file's text in UTF-16 with a map entry for each of its lines.
-constexpr std::int64_t kFixedBytes = 256 * 1024;
-constexpr std::int64_t kBytesPerFileByte = 64;
+// a few copies of the file's text, and its maps of every key, some hundreds of bytes a line.
+constexpr std::int64_t kFixedBytes = 64 * 1024;
+constexpr std::int64_t kBytesPerFileByte = 16;
+constexpr std::int64_t kBytesPerLine = 512;
 
 std::atomic<std::int64_t> g_held{0}, g_peak{0};
 
@@ -82,11 +83,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             fault("cannot write the settings file");
     }
 
+    // What QSettings and Qt set up once, on the first use, is not the file's.
+    static const bool warm = [&] {
+        store.SaveSetting(QStringLiteral("Warm"), kSection, kKey, QStringLiteral("3"));
+        store.GetSetting(QStringLiteral("Warm"), kSection, kKey, QStringLiteral("0"));
 #ifdef LEXIVANE_COUNT_MEMORY
-    static const bool counting =
-        (__sanitizer_install_malloc_and_free_hooks(onAllocate, onFree), true);
-    (void)counting;
+        __sanitizer_install_malloc_and_free_hooks(onAllocate, onFree);
 #endif
+        return true;
+    }();
+    (void)warm;
     g_peak = g_held.load();
     const std::int64_t before = g_held;
     const QString stored = store.GetSetting(app, kSection, kKey, QStringLiteral("0"));
@@ -101,10 +107,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     store.SaveSetting(app, kSection, kKey, QStringLiteral("3"));
-    if (size <= 1 << 20 &&
+    // A file past the store's limits is passed over and left as it is.
+    if (size <= 1 << 20 && bytes.count('\n') < 4096 &&
         store.GetSetting(app, kSection, kKey, QStringLiteral("0")) != QStringLiteral("3"))
         fault("a choice written over this file does not read back");
-    if (g_peak - before > kFixedBytes + kBytesPerFileByte * std::int64_t(size))
+    if (g_peak - before > kFixedBytes + kBytesPerFileByte * std::int64_t(size) +
+                              kBytesPerLine * (bytes.count('\n') + 1))
         fault("the store held more memory than the file's size allows");
     QFile::remove(file);
     return 0;

@@ -95,8 +95,8 @@ class SettingsTest : public QObject {
         QTest::newRow("another group, no last line end")
             << QByteArray("[Other]\nCombo1=2") << "0"
             << QByteArray("[Other]\nCombo1=2\n\n[Lexivane]\nCombo1=3\n");
-        QTest::newRow("twice") << QByteArray("[Lexivane]\nCombo1=1\nx=\xFF\nCombo1=2\n") << "2"
-                               << QByteArray("[Lexivane]\nCombo1=3\nx=\xFF\n");
+        QTest::newRow("twice") << QByteArray("[Lexivane]\nCombo1=1\nx=\xFF\nCombo1=\r2\n") << "1"
+                               << QByteArray("[Lexivane]\nCombo1=3\nx=\xFF\nCombo1=\r2\n");
     }
 
     void valuesAreTextAndOtherLinesStay() {
