@@ -1,6 +1,5 @@
 // The runner on its own, with a shell as the stand-in child: however the child ends, the run
-// says how, and nothing it started is left behind; a confined run executes the confinement's
-// program.
+// says how, and nothing it started is left behind. (Confined runs are tst_db_confine's.)
 
 #include "common/child_process.h"
 #include "test_support.h"
@@ -11,7 +10,6 @@
 #include <sys/wait.h>
 
 namespace child = lexivane::child;
-namespace confine = lexivane::confine;
 using testsupport::childProcesses;
 
 namespace {
@@ -84,26 +82,6 @@ class TestChildProcess : public QObject {
         else
             QCOMPARE(QByteArray::fromStdString(got), out);
         QCOMPARE(leftBehind(), QStringList());
-    }
-
-    // The program run is the one the confinement allows, whatever path the command names.
-    void confinedRunExecutesTheConfinementsProgram() {
-        if (!confine::seccompAvailable()) QSKIP("this kernel lacks seccomp");
-        auto confinement = confine::Prepared::forReader(
-            testsupport::dataFile("words/sample-3000.mdb").toStdString(), "/bin/echo",
-            confine::kAll);
-        QVERIFY(confinement);
-        char* argv[] = {const_cast<char*>("echo"), const_cast<char*>("confined"), nullptr};
-        char* envp[] = {nullptr};
-        child::Command c;
-        c.path = "/bin/false";
-        c.argv = argv;
-        c.envp = envp;
-        c.confinement = confinement->get();
-        std::string got, err;
-        const child::Outcome o = child::run(c, got, err);
-        QCOMPARE(outcomeOf(o), QString("exit 0"));
-        QCOMPARE(got, std::string("confined\n"));
     }
 };
 
