@@ -5,12 +5,12 @@
 #include <QDir>
 #include <QSettings>
 #include <QStandardPaths>
-#include <QStringList>
 #include <algorithm>
 #include <cerrno>
-#include <optional>
+#include <map>
+#include <memory>
 #include <string>
-#include <string_view>
+#include <vector>
 
 namespace lexivane {
 
@@ -29,111 +29,197 @@ namespace {
 // choice, which for a 100 MB one took seconds and hundreds of megabytes here: a file past this
 // is not ours to read or write.
 constexpr qint64 kMaxFileSize = 1 << 20;
+// QSettings keeps a few maps of every key in the file, some hundreds of bytes each: a file of
+// more lines than this is not ours either.
+constexpr qsizetype kMaxLines = 4096;
 
 enum class FileState { Missing, Usable, PassedOver };
 
-// What one escape after a backslash gives, as QSettings reads it: a character, or nothing.
-std::optional<char16_t> escapedChar(std::string_view v, size_t& i) {
-    const char e = v[i++];
-    const int base = e == 'x' ? 16 : (e >= '0' && e <= '7') ? 8 : 0;
-    if (base == 0) {
-        static constexpr std::string_view from = "abfnrtv\"?'\\", to = "\a\b\f\n\r\t\v\"?'\\";
-        const size_t k = from.find(e);
-        return k == std::string_view::npos ? std::nullopt : std::optional<char16_t>(to[k]);
-    }
-    unsigned value = base == 8 ? unsigned(e - '0') : 0;
-    bool any = base == 8;
-    for (; i < v.size(); ++i) {
-        const char c = v[i];
-        const int d = (c >= '0' && c <= '9')   ? c - '0'
-                      : (c >= 'a' && c <= 'f') ? c - 'a' + 10
-                      : (c >= 'A' && c <= 'F') ? c - 'A' + 10
-                                               : 99;
-        if (d >= base) break;
-        value = (value * unsigned(base) + unsigned(d)) & 0xffffU; // a UTF-16 unit, as Qt keeps it
-        any = true;
-    }
-    return any ? std::optional<char16_t>(char16_t(value)) : std::nullopt;
-}
-
-// Whether a value, or an element of the list it may be, begins with serialized data once its
-// quotes and escapes are undone. Spaces and control characters are passed over wherever they
-// stand, as an escaped line end is.
-bool valueHoldsSerialized(std::string_view v) {
-    static constexpr std::u16string_view kinds[] = {u"@Variant(", u"@DateTime("};
-    constexpr size_t longest = kinds[1].size();
-    bool inQuotes = false;
-    std::u16string head;
-    const auto add = [&](char16_t c) {
-        if (c <= u' ' || head.size() >= longest) return false;
-        head += c;
-        return std::any_of(std::begin(kinds), std::end(kinds),
-                           [&](std::u16string_view k) { return head == k; });
-    };
-    for (size_t i = 0; i < v.size();) {
-        const char c = v[i++];
-        if (c == '\\') {
-            if (i == v.size()) break;
-            if (const auto e = escapedChar(v, i); e && add(*e)) return true;
-        } else if (c == '"') {
-            inQuotes = !inQuotes;
-        } else if (c == ',' && !inQuotes) {
-            head.clear();
-        } else if (add(char16_t(static_cast<unsigned char>(c)))) {
-            return true;
-        }
-    }
-    return false;
-}
-
-// QSettings decodes every value of the file as it reads it, serialized data included, and it
-// believes a list's count in it: a few bytes ask for gigabytes. This program writes plain text. The
-// lines are cut as QSettings cuts them: quotes and an escaped line end carry a line on, and ';'
-// outside quotes ends it.
-bool fileHoldsSerialized(std::string_view s) {
-    if (s.starts_with("\xEF\xBB\xBF")) s.remove_prefix(3);
-    size_t i = 0;
-    while (i < s.size()) {
-        while (i < s.size() && std::string_view(" \t\n\r").find(s[i]) != std::string_view::npos)
-            ++i;
-        if (i == s.size()) break;
-        const size_t start = i;
-        if (s[i] == ';') {
-            while (i < s.size() && s[i] != '\n' && s[i] != '\r')
-                ++i;
-            continue;
-        }
-        bool inQuotes = false;
-        size_t equals = std::string_view::npos;
-        for (; i < s.size(); ++i) {
-            const char c = s[i];
-            if (c == '\\') {
-                if (i + 1 < s.size()) ++i;
-                if (i + 1 < s.size() && (s.substr(i, 2) == "\r\n" || s.substr(i, 2) == "\n\r")) ++i;
-            } else if (c == '"') {
-                inQuotes = !inQuotes;
-            } else if (c == '=' && !inQuotes && equals == std::string_view::npos) {
-                equals = i;
-            } else if (!inQuotes && (c == '\n' || c == '\r' || c == ';')) {
-                break;
-            }
-        }
-        if (s[start] != '[' && equals != std::string_view::npos &&
-            valueHoldsSerialized(s.substr(equals + 1, i - equals - 1)))
-            return true;
-    }
-    return false;
-}
-
 // QSettings opens the file by name and would wait on a FIFO, or read a device for ever: the
-// file is looked at first, without blocking. A FIFO, a device, a folder, an unreadable file,
-// one past the size limit or one with serialized data is passed over.
+// file is looked at first, without blocking. A FIFO, a device, a folder, an unreadable file or
+// one past the limits is passed over (a format's reader refusing it would not stop QSettings
+// from writing over it).
 FileState stateOf(const QString& path) {
     auto f = common::RegularFile::open(QFile::encodeName(path).toStdString());
     if (!f) return f.error().errorNumber == ENOENT ? FileState::Missing : FileState::PassedOver;
     const auto text = f->readAll(size_t(kMaxFileSize));
-    if (!text) return FileState::PassedOver;
-    return fileHoldsSerialized(*text) ? FileState::PassedOver : FileState::Usable;
+    if (!text || std::count(text->begin(), text->end(), '\n') >= kMaxLines)
+        return FileState::PassedOver;
+    return FileState::Usable;
+}
+
+// The settings format of this program: INI lines, every value kept as the text it is. QSettings'
+// own INI format decodes values as it reads them, serialized data among them, and believed a
+// list's count there (a few bytes asked for gigabytes); this one decodes nothing, and a save
+// gives back every line it does not change byte for byte.
+//
+// "[group]" starts a group; "name = value" is the key group/name with the text after '=' as its
+// value, spaces around it left out; anything else (a comment, a blank line) is kept as it is.
+
+// The whole file as read, under a key no line can make, so that the writer has it again.
+const QString kFileKey = QStringLiteral("\n");
+
+struct Line {
+    qsizetype start = 0, end = 0;           // the line without its line end
+    QString group;                          // the group it is in, or that it starts
+    QString key;                            // group/name for a value line, else empty
+    qsizetype valueStart = 0, valueEnd = 0; // the value's bytes
+    bool header = false;
+};
+
+bool isSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\r';
+}
+
+qsizetype bomLength(const QByteArray& bytes) {
+    return bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+}
+
+// Calls `use` with each line of `bytes`, in order.
+template <class Use> void forEachLine(const QByteArray& bytes, Use&& use) {
+    QString group;
+    Line line;
+    for (qsizetype at = bomLength(bytes); at < bytes.size(); at = line.end + 1) {
+        qsizetype end = bytes.indexOf('\n', at);
+        if (end < 0) end = bytes.size();
+        line = Line();
+        line.start = at;
+        line.end = end;
+        qsizetype a = at, b = end;
+        while (a < b && isSpace(bytes[a]))
+            ++a;
+        while (b > a && isSpace(bytes[b - 1]))
+            --b;
+        const QByteArrayView text(bytes.constData() + a, b - a);
+        const qsizetype equals = text.indexOf('=');
+        if (text.startsWith('[') && text.endsWith(']')) {
+            group = QString::fromUtf8(text.sliced(1, text.size() - 2));
+            line.header = true;
+        } else if (!text.startsWith(';') && !text.startsWith('#') && equals > 0) {
+            qsizetype nameEnd = a + equals, valueStart = a + equals + 1;
+            while (nameEnd > a && isSpace(bytes[nameEnd - 1]))
+                --nameEnd;
+            while (valueStart < b && isSpace(bytes[valueStart]))
+                ++valueStart;
+            const QString name = QString::fromUtf8(bytes.constData() + a, nameEnd - a);
+            line.key = group.isEmpty() ? name : group + QLatin1Char('/') + name;
+            line.valueStart = valueStart;
+            line.valueEnd = b;
+        }
+        line.group = group;
+        use(line);
+    }
+}
+
+bool readText(QIODevice& device, QSettings::SettingsMap& map) {
+    // Read as large as it is: asked for the most it may hold, QIODevice sets that much aside.
+    if (device.size() > kMaxFileSize) return false;
+    const QByteArray bytes = device.readAll();
+    if (bytes.size() > kMaxFileSize) return false;
+    // The first line of a key holds its value; a later one is passed over.
+    forEachLine(bytes, [&](const Line& line) {
+        if (!line.key.isEmpty() && !map.contains(line.key))
+            map.insert(line.key, QString::fromUtf8(bytes.constData() + line.valueStart,
+                                                   line.valueEnd - line.valueStart));
+    });
+    map.insert(kFileKey, bytes);
+    return true;
+}
+
+// A name or a value this format can hold as it stands: on one line, without spaces at its ends
+// (and a name without '=', a group without ']').
+bool writable(QStringView text, QStringView forbidden) {
+    if (text.isEmpty()) return true;
+    const auto space = [](QChar c) { return c == u' ' || c == u'\t'; };
+    return !space(text.front()) && !space(text.back()) && !text.contains(u'\n') &&
+           !text.contains(u'\r') && std::none_of(forbidden.begin(), forbidden.end(), [&](QChar c) {
+               return text.contains(c);
+           });
+}
+
+bool writeText(QIODevice& device, const QSettings::SettingsMap& map) {
+    const QByteArray bytes = map.value(kFileKey).toByteArray();
+    // The values to write, by key; a key left here when the file is done is a new one.
+    std::map<QString, QString> pending;
+    for (auto it = map.constBegin(); it != map.constEnd(); ++it)
+        if (it.key() != kFileKey) pending.emplace(it.key(), it.value().toString());
+    const QByteArray eol = bytes.contains("\r\n") ? "\r\n" : "\n";
+    // The file's own lines, each with its line end and the changed values put in; after the last
+    // value (or the header) of each group its new keys go.
+    std::vector<QByteArray> out;
+    std::map<QString, size_t> lastOfGroup;
+    out.push_back(bytes.first(bomLength(bytes)));
+    bool failed = false;
+    forEachLine(bytes, [&](const Line& line) {
+        QByteArray text = bytes.mid(line.start, line.end + 1 - line.start);
+        if (!line.key.isEmpty()) {
+            const auto found = pending.find(line.key);
+            // A key's later lines, and those of a key removed (which this program never does),
+            // stay as they are.
+            if (found != pending.end()) {
+                // Compared as text: bytes that are not UTF-8 read as another text than they are.
+                if (QString::fromUtf8(bytes.mid(
+                        line.valueStart, line.valueEnd - line.valueStart)) != found->second) {
+                    if (!writable(found->second, {})) failed = true;
+                    text = bytes.mid(line.start, line.valueStart - line.start) +
+                           found->second.toUtf8() +
+                           bytes.mid(line.valueEnd, line.end + 1 - line.valueEnd);
+                }
+                pending.erase(found);
+            }
+        }
+        if (!line.key.isEmpty() || line.header) lastOfGroup[line.group] = out.size();
+        out.push_back(std::move(text));
+    });
+    if (failed) return false;
+    const auto endLine = [&](QByteArray& text) {
+        if (!text.endsWith('\n')) text += eol;
+    };
+    for (const auto& [key, value] : pending) {
+        const qsizetype slash = key.lastIndexOf(QLatin1Char('/'));
+        const QString group = slash < 0 ? QString() : key.first(slash);
+        if (!writable(value, {}) || !writable(QStringView(key).sliced(slash + 1), u"=") ||
+            !writable(group, u"]"))
+            return false;
+        const QByteArray line =
+            (slash < 0 ? key : key.sliced(slash + 1)).toUtf8() + '=' + value.toUtf8() + eol;
+        auto anchor = lastOfGroup.find(group);
+        if (anchor == lastOfGroup.end() && group.isEmpty()) {
+            out.front() += line; // before the first group
+            continue;
+        }
+        if (anchor == lastOfGroup.end()) {
+            // A blank line before the new group, unless it is the first thing in the file.
+            const bool first = out.size() == 1;
+            if (!first) endLine(out.back());
+            out.push_back((first ? QByteArray() : eol) + '[' + group.toUtf8() + ']' + eol);
+            anchor = lastOfGroup.emplace(group, out.size() - 1).first;
+        }
+        endLine(out[anchor->second]);
+        out[anchor->second] += line;
+    }
+    QByteArray all;
+    for (const QByteArray& text : out)
+        all += text;
+    return device.write(all) == all.size();
+}
+
+QSettings::Format textFormat() {
+    static const QSettings::Format format =
+        QSettings::registerFormat(QStringLiteral("conf"), readText, writeText);
+    return format;
+}
+
+// Where a platform keeps settings in a store of its own (the registry, property lists), values
+// there are typed by the system rather than read from text, and the native format is used.
+std::unique_ptr<QSettings> openSettings(const QString& path, const QString& appName) {
+#if defined(Q_OS_WIN) || defined(Q_OS_DARWIN)
+    (void)path;
+    return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, appName);
+#else
+    (void)appName;
+    return std::make_unique<QSettings>(path, textFormat());
+#endif
 }
 } // namespace
 
@@ -142,29 +228,26 @@ QString FileSettingsStore::GetSetting(const QString& appName, const QString& sec
     const QString path = fileFor(appName);
     // Reading stays side-effect free: QSettings is not made for a file that is not there.
     if (stateOf(path) != FileState::Usable) return defaultValue;
-    QSettings s(path, QSettings::IniFormat);
-    s.beginGroup(section);
-    if (!s.contains(key)) return defaultValue;
-    const QVariant v = s.value(key);
-    // An INI value with commas reads back as a list; give the text as it stands.
-    if (v.typeId() == QMetaType::QStringList) return v.toStringList().join(QLatin1Char(','));
-    return v.toString();
+    const std::unique_ptr<QSettings> s = openSettings(path, appName);
+    s->beginGroup(section);
+    if (!s->contains(key)) return defaultValue;
+    return s->value(key).toString();
 }
 
 void FileSettingsStore::SaveSetting(const QString& appName, const QString& section,
                                     const QString& key, const QString& value) {
     if (stateOf(fileFor(appName)) == FileState::PassedOver) return;
     QDir().mkpath(folder_);
-    QSettings s(fileFor(appName), QSettings::IniFormat);
-    s.beginGroup(section);
+    const std::unique_ptr<QSettings> s = openSettings(fileFor(appName), appName);
+    s->beginGroup(section);
     // Every start-up writes back the choice it restored: the same text again would cost a
     // rewrite and a flush to disk for nothing.
-    const QVariant stored = s.value(key);
+    const QVariant stored = s->value(key);
     if (stored.typeId() == QMetaType::QString && stored.toString() == value) return;
-    s.setValue(key, value);
-    s.endGroup();
+    s->setValue(key, value);
+    s->endGroup();
     // A program killed right after a choice must still find it next time.
-    s.sync();
+    s->sync();
 }
 
 } // namespace lexivane

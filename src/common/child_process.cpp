@@ -1,12 +1,12 @@
 #include "child_process.h"
 
-#include "confine.h"
-
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
+#include <mutex>
+#include <optional>
 #include <poll.h>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
@@ -32,12 +32,20 @@ struct Pipe {
     }
 };
 
+// What the child tells through the status pipe when it does not get to run: the mechanism
+// that could not be applied (0: the execve failed) and the errno.
+struct StartFailure {
+    unsigned mechanism;
+    int errorNumber;
+};
+
 // The child: own process group (so a script's children go down with it), dies with us,
-// limited, no core files, nothing inherited but the three pipes, then confined. Only
+// limited, no core files, then confined, and nothing inherited but the three pipes. Only
 // async-signal-safe calls between fork and exec.
-[[noreturn]] void runChild(const Command& c, int out, int err, int status) {
+[[noreturn]] void runChild(const Command& c, pid_t parent, int out, int err, int status) {
     setpgid(0, 0);
     prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent) _exit(127); // the parent is gone already
     // Whatever the calling thread blocked or ignored is not the child's business.
     sigset_t unblocked;
     sigemptyset(&unblocked);
@@ -51,7 +59,6 @@ struct Pipe {
         dup2(status, 3);
         fcntl(3, F_SETFD, FD_CLOEXEC);
     }
-    syscall(SYS_close_range, 4u, ~0u, 0u);
     struct rlimit none = {0, 0};
     setrlimit(RLIMIT_CORE, &none);
     struct rlimit cpu = {rlim_t(c.cpuSeconds), rlim_t(c.cpuSeconds) + 1};
@@ -63,13 +70,44 @@ struct Pipe {
         setrlimit(RLIMIT_AS, &as);
     }
 #endif
-    if (c.confinement) c.confinement->apply();
-    execve(c.path, c.argv, c.envp);
-    int e = errno;
-    ssize_t ignored = write(3, &e, sizeof e);
+    StartFailure failure{};
+    if (c.confinement) {
+        const confine::Failure f = c.confinement->apply();
+        failure = {f.mechanism, f.errorNumber};
+    }
+    if (failure.mechanism == 0) {
+        syscall(SYS_close_range, 4u, ~0u, 0u);
+        execve(c.confinement ? c.confinement->execPath() : c.path, c.argv, c.envp);
+        failure.errorNumber = errno;
+    }
+    ssize_t ignored = write(3, &failure, sizeof failure);
     (void)ignored;
     _exit(127);
 }
+
+// This process's memory is closed (not dumpable) while any confined child runs; the setting it
+// had comes back after the last.
+class MemoryClosed {
+  public:
+    MemoryClosed() {
+        const std::lock_guard lock(mutex_);
+        if (running_++ == 0) {
+            before_ = prctl(PR_GET_DUMPABLE, 0, 0, 0, 0);
+            prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
+        }
+    }
+    ~MemoryClosed() {
+        const std::lock_guard lock(mutex_);
+        if (--running_ == 0 && before_ > 0) prctl(PR_SET_DUMPABLE, before_, 0, 0, 0);
+    }
+    MemoryClosed(const MemoryClosed&) = delete;
+    MemoryClosed& operator=(const MemoryClosed&) = delete;
+
+  private:
+    static inline std::mutex mutex_;
+    static inline int running_ = 0;
+    static inline int before_ = 0;
+};
 
 } // namespace
 
@@ -84,12 +122,15 @@ Outcome run(const Command& c, std::string& out, std::string& err) {
     // A bigger pipe means fewer trips between the two processes on a large output.
     if (c.pipeSize > 0) fcntl(stdoutPipe.fd[1], F_SETPIPE_SZ, c.pipeSize);
 
+    std::optional<MemoryClosed> closed;
+    if (c.confinement) closed.emplace();
+    const pid_t parent = getpid();
     const pid_t pid = fork();
     if (pid < 0) {
         o.startErrno = errno;
         return o;
     }
-    if (pid == 0) runChild(c, stdoutPipe.fd[1], stderrPipe.fd[1], statusPipe.fd[1]);
+    if (pid == 0) runChild(c, parent, stdoutPipe.fd[1], stderrPipe.fd[1], statusPipe.fd[1]);
     setpgid(pid, pid); // also here, so the group exists before we might need to kill it
     // Whatever happens from here on (an exception included), the group dies and the child is
     // reaped before we leave.
@@ -150,7 +191,11 @@ Outcome run(const Command& c, std::string& out, std::string& err) {
                     if (err.size() > c.errMax) err.erase(0, err.size() - c.errKeep);
                 }
             } else {
-                got = read(p.fd, &o.execErrno, sizeof o.execErrno);
+                StartFailure f{};
+                got = read(p.fd, &f, sizeof f);
+                if (got == ssize_t(sizeof f) && f.mechanism == 0) o.execErrno = f.errorNumber;
+                if (got == ssize_t(sizeof f) && f.mechanism != 0)
+                    o.confineFailure = {f.mechanism, f.errorNumber};
             }
             if (got == 0 || (got < 0 && errno != EINTR && errno != EAGAIN)) {
                 p.fd = -1;

@@ -3,21 +3,30 @@
 // Runs a program as a limited child process and collects what it writes: its own process
 // group, killed with its parent, stdin /dev/null, no descriptors but its output pipes, a
 // processor and (outside sanitizer builds) an address-space limit, a wall-clock limit, a cap
-// on its output, and the confinement of common/confine.h when given.
+// on its output, and the confinement of common/confine.h when given. While a confined child
+// runs, this process is not dumpable, so that its memory stays closed to the child even where
+// no Landlock keeps /proc from it.
+
+#include "confine.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <sys/resource.h>
 
-namespace lexivane::confine {
-class Prepared;
-}
-
 namespace lexivane::child {
 
+// The limits the word database's reader runs under, whether the program starts it or a user
+// runs it by hand: wall time, and address space outside sanitizer builds. Its processor time
+// is the wall time, rounded up, plus a second.
+inline constexpr int kReaderTimeoutMs = 20000;
+inline constexpr int64_t kReaderMemoryBytes = int64_t(1) << 30;
+constexpr int cpuSecondsFor(int timeoutMs) {
+    return (timeoutMs + 999) / 1000 + 1;
+}
+
 struct Command {
-    const char* path = nullptr; // also the very pointer a confinement allows to execute
+    const char* path = nullptr; // with a confinement, its execPath() is run instead
     char* const* argv = nullptr;
     char* const* envp = nullptr; // the whole environment it gets
     int timeoutMs = 20000;
@@ -30,8 +39,9 @@ struct Command {
 };
 
 struct Outcome {
-    int startErrno = 0; // no pipe or no fork: nothing ran
-    int execErrno = 0;  // the program could not be executed
+    int startErrno = 0;              // no pipe or no fork: nothing ran
+    int execErrno = 0;               // the program could not be executed
+    confine::Failure confineFailure; // the confinement could not be applied: nothing ran
     bool timedOut = false;
     bool tooMuch = false; // stopped at maxOutput
     int status = 0;       // as waitpid gives it

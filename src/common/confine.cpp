@@ -1,21 +1,25 @@
 #include "confine.h"
 
+#include "confine_policy.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <elf.h>
 #include <fcntl.h>
+#include <linux/capability.h>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
-#include <sched.h>
 #include <seccomp.h>
-#include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 namespace lexivane::confine {
+
+using common::Error;
+using common::Expected;
 
 namespace {
 
@@ -41,18 +45,14 @@ struct __attribute__((packed)) PathBeneathAttr {
     int32_t parentFd;
 };
 
-// Stands for the confined process's own id in the filter until apply() knows it: a value
-// no process id reaches (they stop at 2^22).
-constexpr uint32_t kSelf = 0x3FFFFFF1u;
-
 #ifdef LEXIVANE_SANITIZED
 constexpr bool kSanitized = true;
 #else
 constexpr bool kSanitized = false;
 #endif
 
-scmp_arg_cmp arg(unsigned n, scmp_compare op, uint64_t a, uint64_t b = 0) {
-    return scmp_arg_cmp{n, op, a, b};
+Error failed(const std::string& what, int e) {
+    return Error{what + ": " + std::strerror(e), e};
 }
 
 // The ELF interpreter the kernel loads with `program`: it must be executable too.
@@ -79,144 +79,123 @@ std::string interpreterOf(const char* program) {
     return found;
 }
 
-// Everything not allowed here fails with EPERM: a forbidden call is an error the reader
-// reports, not a mystery death. The calls are what the loader, glibc, libmdb and (in
-// sanitizer builds) the sanitizer runtime make.
-std::vector<sock_filter> buildFilter(const char* exec, bool landlockInForce) {
+uint64_t handledFsOf(int abi) {
+    return kFsAbi1 | (abi >= 2 ? kFsRefer : 0) | (abi >= 3 ? kFsTruncate : 0) |
+           (abi >= 5 ? kFsIoctlDev : 0);
+}
+
+uint64_t landlockAccess(unsigned access) {
+    return (access & kRead ? kFsReadFile : 0) | (access & kList ? kFsReadDir : 0) |
+           (access & kExecute ? kFsExecute : 0) | (access & kWrite ? kFsWriteFile : 0);
+}
+
+bool isSelf(const std::string& path) {
+    return path == "/proc/self" || path.starts_with("/proc/self/");
+}
+
+// Allows `allowed` beneath the file or folder open as `fd` (a file takes only the rights a file
+// has); 0 or the errno.
+int addRule(int ruleset, int fd, uint64_t allowed) noexcept {
+    struct stat st {};
+    if (fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode)) allowed &= ~kFsReadDir;
+    PathBeneathAttr beneath{allowed, fd};
+    return syscall(SYS_landlock_add_rule, ruleset, kRulePathBeneath, &beneath, 0u) == 0 ? 0 : errno;
+}
+
+// The policy's paths as one Landlock ruleset, kept open for apply(): above the descriptors a
+// child's standard streams are moved to. Paths under /proc/self name the process that applies
+// the ruleset, and are left to apply().
+Expected<int> buildRuleset(const Policy& policy, int abi) {
+    const uint64_t handledFs = handledFsOf(abi);
+    RulesetAttr attr{handledFs, abi >= 4 ? kNetBindTcp | kNetConnectTcp : 0,
+                     abi >= 6 ? kScopeAbstractUnix | kScopeSignal : 0};
+    // An older kernel takes the shorter structure it knows.
+    const size_t size = abi >= 6 ? 24 : abi >= 4 ? 16 : 8;
+    const long made = syscall(SYS_landlock_create_ruleset, &attr, size, 0u);
+    if (made < 0) return failed("landlock", errno);
+    const int ruleset = fcntl(int(made), F_DUPFD_CLOEXEC, 10);
+    const int e = errno;
+    close(int(made));
+    if (ruleset < 0) return failed("landlock", e);
+    for (const PathRule& r : policy.paths) {
+        if (isSelf(r.path)) continue;
+        const int fd = open(r.path.c_str(), O_PATH | O_CLOEXEC);
+        if (fd < 0) continue; // nothing there to allow
+        const int refused = addRule(ruleset, fd, landlockAccess(r.access) & handledFs);
+        close(fd);
+        if (refused != 0) {
+            close(ruleset);
+            return failed("landlock: " + r.path, refused);
+        }
+    }
+    return ruleset;
+}
+
+// Every call the policy does not name fails with EPERM: a forbidden call is an error the
+// reader reports, not a mystery death.
+Expected<std::vector<sock_filter>> buildFilter(const Policy& policy) {
     scmp_filter_ctx ctx = seccomp_init(SCMP_ACT_ERRNO(EPERM));
-    if (!ctx) return {};
+    if (!ctx) return Error{"seccomp: the filter cannot be made", ENOMEM};
+    struct Release {
+        scmp_filter_ctx ctx;
+        ~Release() { seccomp_release(ctx); }
+    } release{ctx};
     // libmdb makes four calls a page (fstat, two lseeks, read): the filter looks a call up
     // in a tree rather than down a list, or a million words pay some 8 % for it.
     seccomp_attr_set(ctx, SCMP_FLTATR_CTL_OPTIMIZE, 2);
-    bool ok = true;
-    auto allow = [&](int nr, std::initializer_list<scmp_arg_cmp> args = {}) {
-        if (nr < 0) return; // not a call of this architecture
-        ok = ok && seccomp_rule_add_array(ctx, SCMP_ACT_ALLOW, nr, unsigned(args.size()),
-                                          args.begin()) == 0;
-    };
-    for (int nr : {SCMP_SYS(read),
-                   SCMP_SYS(pread64),
-                   SCMP_SYS(readv),
-                   SCMP_SYS(preadv),
-                   SCMP_SYS(write),
-                   SCMP_SYS(writev),
-                   SCMP_SYS(close),
-                   SCMP_SYS(fstat),
-                   SCMP_SYS(newfstatat),
-                   SCMP_SYS(statx),
-                   SCMP_SYS(lseek),
-                   SCMP_SYS(access),
-                   SCMP_SYS(faccessat),
-                   SCMP_SYS(faccessat2),
-                   SCMP_SYS(readlink),
-                   SCMP_SYS(readlinkat),
-                   SCMP_SYS(getdents64),
-                   SCMP_SYS(getcwd),
-                   SCMP_SYS(dup),
-                   SCMP_SYS(dup2),
-                   SCMP_SYS(dup3),
-                   SCMP_SYS(mmap),
-                   SCMP_SYS(munmap),
-                   SCMP_SYS(mprotect),
-                   SCMP_SYS(mremap),
-                   SCMP_SYS(madvise),
-                   SCMP_SYS(brk),
-                   SCMP_SYS(rt_sigaction),
-                   SCMP_SYS(rt_sigprocmask),
-                   SCMP_SYS(rt_sigreturn),
-                   SCMP_SYS(sigaltstack),
-                   SCMP_SYS(futex),
-                   SCMP_SYS(set_robust_list),
-                   SCMP_SYS(set_tid_address),
-                   SCMP_SYS(rseq),
-                   SCMP_SYS(arch_prctl),
-                   SCMP_SYS(getrandom),
-                   SCMP_SYS(clock_gettime),
-                   SCMP_SYS(clock_nanosleep),
-                   SCMP_SYS(nanosleep),
-                   SCMP_SYS(gettimeofday),
-                   SCMP_SYS(sched_yield),
-                   SCMP_SYS(sched_getaffinity),
-                   SCMP_SYS(getpid),
-                   SCMP_SYS(gettid),
-                   SCMP_SYS(getppid),
-                   SCMP_SYS(getuid),
-                   SCMP_SYS(geteuid),
-                   SCMP_SYS(getgid),
-                   SCMP_SYS(getegid),
-                   SCMP_SYS(uname),
-                   SCMP_SYS(prctl),
-                   SCMP_SYS(exit),
-                   SCMP_SYS(exit_group),
-                   SCMP_SYS(restart_syscall)})
-        allow(nr);
-    // What a confined process needs to confine itself further: these only ever narrow.
-    for (int nr : {SCMP_SYS(seccomp), SCMP_SYS(landlock_create_ruleset),
-                   SCMP_SYS(landlock_add_rule), SCMP_SYS(landlock_restrict_self), SCMP_SYS(pipe2)})
-        allow(nr);
-    // Signals to itself only (glibc's abort, the sanitizer's): kill, tkill, tgkill.
-    allow(SCMP_SYS(kill), {arg(0, SCMP_CMP_EQ, kSelf)});
-    allow(SCMP_SYS(tkill), {arg(0, SCMP_CMP_EQ, kSelf)});
-    allow(SCMP_SYS(tgkill), {arg(0, SCMP_CMP_EQ, kSelf)});
-    // Threads, not processes; clone3's flags sit behind a pointer, so glibc is sent to clone.
-    allow(SCMP_SYS(clone), {arg(0, SCMP_CMP_MASKED_EQ, CLONE_THREAD, CLONE_THREAD)});
-    ok = ok && seccomp_rule_add(ctx, SCMP_ACT_ERRNO(ENOSYS), SCMP_SYS(clone3), 0) == 0;
-    // Opened for reading only. Landlock, when in force, lets /dev/null alone be written.
-    const uint64_t writing =
-        O_RDWR | O_CREAT | O_TRUNC | O_APPEND | __O_TMPFILE | (landlockInForce ? 0 : O_WRONLY);
-    allow(SCMP_SYS(openat), {arg(2, SCMP_CMP_MASKED_EQ, writing, 0)});
-    allow(SCMP_SYS(open), {arg(1, SCMP_CMP_MASKED_EQ, writing, 0)});
-    for (unsigned long request : {TCGETS, TIOCGWINSZ, FIONREAD})
-        allow(SCMP_SYS(ioctl), {arg(1, SCMP_CMP_EQ, request)});
-    for (int cmd : {F_GETFD, F_SETFD, F_GETFL, F_SETFL, F_DUPFD, F_DUPFD_CLOEXEC})
-        allow(SCMP_SYS(fcntl), {arg(1, SCMP_CMP_EQ, unsigned(cmd))});
-    // Limits may be read, not raised.
-    allow(SCMP_SYS(prlimit64), {arg(2, SCMP_CMP_EQ, 0)});
-    allow(SCMP_SYS(getrlimit));
-    // The one execve: the very path string the caller is about to pass.
-    if (exec) allow(SCMP_SYS(execve), {arg(0, SCMP_CMP_EQ, reinterpret_cast<uintptr_t>(exec))});
-    if (kSanitized) {
-        // The sanitizer sets its own core limit, and its leak check stops the process with a
-        // tracer that shares its memory and attaches to it.
-        allow(SCMP_SYS(prlimit64), {arg(0, SCMP_CMP_EQ, 0)});
-        allow(SCMP_SYS(setrlimit));
-        allow(SCMP_SYS(clone), {arg(0, SCMP_CMP_MASKED_EQ, CLONE_VM | CLONE_UNTRACED | CLONE_THREAD,
-                                    CLONE_VM | CLONE_UNTRACED)});
-        allow(SCMP_SYS(ptrace), {arg(1, SCMP_CMP_EQ, kSelf)});
-        allow(SCMP_SYS(wait4));
-        // Its runtime makes raw calls of its own: the old open (whose flags its leak check
-        // needs unfiltered; Landlock still holds it to the read rules) and getdents.
-        allow(SCMP_SYS(open));
-        allow(SCMP_SYS(getdents));
-        allow(SCMP_SYS(sched_getparam));
-        allow(SCMP_SYS(mincore));
+    for (const CallRule& c : policy.calls) {
+        const int nr = seccomp_syscall_resolve_name(c.name.c_str());
+        if (nr == __NR_SCMP_ERROR) continue; // not a call of this architecture
+        std::vector<scmp_arg_cmp> args;
+        for (const ArgTest& t : c.when)
+            args.push_back(t.mask == ~uint64_t(0)
+                               ? scmp_arg_cmp{t.index, SCMP_CMP_EQ, t.value, 0}
+                               : scmp_arg_cmp{t.index, SCMP_CMP_MASKED_EQ, t.mask, t.value});
+        const int r = seccomp_rule_add_array(
+            ctx, c.fails ? SCMP_ACT_ERRNO(unsigned(c.fails)) : SCMP_ACT_ALLOW, nr,
+            unsigned(args.size()), args.data());
+        if (r != 0) return failed("seccomp: the rule for " + c.name, -r);
     }
     // Through a pipe, so that a process already confined can build its own stricter layer:
     // the program is a few hundred instructions, far below a pipe's capacity.
-    std::vector<sock_filter> program;
     int fds[2] = {-1, -1};
-    if (ok && pipe2(fds, O_CLOEXEC | O_NONBLOCK) == 0 && seccomp_export_bpf(ctx, fds[1]) == 0) {
+    if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) return failed("seccomp", errno);
+    std::vector<sock_filter> program;
+    const int exported = seccomp_export_bpf(ctx, fds[1]);
+    if (exported == 0) {
         program.resize(4096);
         const ssize_t got = read(fds[0], program.data(), program.size() * sizeof(sock_filter));
         program.resize(got > 0 && got % ssize_t(sizeof(sock_filter)) == 0
                            ? size_t(got) / sizeof(sock_filter)
                            : 0);
     }
-    for (int fd : fds)
-        if (fd >= 0) close(fd);
-    seccomp_release(ctx);
+    close(fds[0]);
+    close(fds[1]);
+    if (program.empty())
+        return failed("seccomp: the filter cannot be exported", exported ? -exported : EIO);
     return program;
 }
 
 } // namespace
 
-unsigned withoutFromText(const char* text) {
+Expected<unsigned> withoutFromText(const char* text) {
     unsigned use = kAll;
     if (!text) return use;
     const std::string t = text;
-    if (t.find("no_new_privs") != std::string::npos) use &= ~unsigned(kNoNewPrivs);
-    if (t.find("landlock") != std::string::npos) use &= ~unsigned(kLandlock);
-    if (t.find("seccomp") != std::string::npos) use &= ~unsigned(kSeccomp);
+    for (size_t at = 0; at <= t.size();) {
+        size_t end = t.find(',', at);
+        if (end == std::string::npos) end = t.size();
+        const std::string name = t.substr(at, end - at);
+        if (name == "no_new_privs")
+            use &= ~unsigned(kNoNewPrivs);
+        else if (name == "landlock")
+            use &= ~unsigned(kLandlock);
+        else if (name == "seccomp")
+            use &= ~unsigned(kSeccomp);
+        else if (!name.empty())
+            return Error{std::string(kWithoutVariable) + ": unknown mechanism \"" + name + "\""};
+        at = end + 1;
+    }
     return use;
 }
 
@@ -254,74 +233,88 @@ std::string describe(unsigned mechanisms) {
     return t.empty() ? "none" : t;
 }
 
-Prepared::Prepared(const std::string& readFile, const char* exec, unsigned use) : use_(use) {
-    if (use_ & kLandlock) abi_ = landlockAbi();
-    if (abi_ > 0) {
-        handledFs_ = kFsAbi1 | (abi_ >= 2 ? kFsRefer : 0) | (abi_ >= 3 ? kFsTruncate : 0) |
-                     (abi_ >= 5 ? kFsIoctlDev : 0);
-        handledNet_ = abi_ >= 4 ? kNetBindTcp | kNetConnectTcp : 0;
-        scoped_ = abi_ >= 6 ? kScopeAbstractUnix | kScopeSignal : 0;
-        const uint64_t readTree = kFsReadFile | kFsReadDir;
-        rules_.push_back({readFile, kFsReadFile});
-        if (exec) {
-            rules_.push_back({exec, kFsExecute | kFsReadFile});
-            if (std::string interp = interpreterOf(exec); !interp.empty())
-                rules_.push_back({interp, kFsExecute | kFsReadFile});
+std::string describe(const Failure& failure) {
+    return (failure.mechanism == 0 ? std::string("none") : describe(failure.mechanism)) + ": " +
+           std::strerror(failure.errorNumber);
+}
+
+Prepared::Prepared(std::string exec) : exec_(std::move(exec)) {}
+
+Prepared::~Prepared() {
+    if (ruleset_ >= 0) close(ruleset_);
+}
+
+Expected<std::unique_ptr<Prepared>> Prepared::forReader(const std::string& readFile,
+                                                        const std::string& exec, unsigned use) {
+    std::unique_ptr<Prepared> p(new Prepared(exec));
+    ReaderFiles files{readFile, p->execPath(), {}};
+    if (files.exec) files.interpreter = interpreterOf(files.exec);
+    const bool landlock = (use & kNoNewPrivs) && (use & kLandlock) && landlockAbi() > 0;
+    if (Expected<void> made = p->prepare(readerPolicy(files, landlock, kSanitized), use); !made)
+        return made.error();
+    return p;
+}
+
+Expected<std::unique_ptr<Prepared>> Prepared::forPolicy(const Policy& policy, unsigned use) {
+    std::unique_ptr<Prepared> p(new Prepared(std::string()));
+    if (Expected<void> made = p->prepare(policy, use); !made) return made.error();
+    return p;
+}
+
+Expected<void> Prepared::prepare(const Policy& policy, unsigned use) {
+    // Landlock and seccomp need no_new_privs; without it (a test leaving it out) they are not
+    // tried.
+    use_ = (use & kNoNewPrivs) ? available(use) : 0;
+    if (use_ & kLandlock) {
+        const int abi = landlockAbi();
+        Expected<int> ruleset = buildRuleset(policy, abi);
+        if (!ruleset) return ruleset.error();
+        ruleset_ = *ruleset;
+        for (const PathRule& r : policy.paths)
+            if (isSelf(r.path))
+                lateRules_.push_back({r.path, landlockAccess(r.access) & handledFsOf(abi)});
+    }
+    if (use_ & kSeccomp) {
+        Expected<std::vector<sock_filter>> filter = buildFilter(policy);
+        if (!filter) return filter.error();
+        filter_ = std::move(*filter);
+    }
+    return {};
+}
+
+Failure Prepared::apply() noexcept {
+    if (use_ & kNoNewPrivs) {
+        if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0) return {kNoNewPrivs, errno};
+        // No capability kept either: with no_new_privs an execve cannot give them back, so a
+        // reader started by root cannot read another process's memory or pass over a file's
+        // permissions.
+        __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+        __user_cap_data_struct none[2] = {};
+        if (syscall(SYS_capset, &header, none) != 0) return {kNoNewPrivs, errno};
+    }
+    if (use_ & kLandlock) {
+        for (const LateRule& r : lateRules_) {
+            const int fd = open(r.path.c_str(), O_PATH | O_CLOEXEC);
+            if (fd < 0) continue;
+            const int refused = addRule(ruleset_, fd, r.allowed);
+            close(fd);
+            if (refused != 0) return {kLandlock, refused};
         }
-        // The loader's cache and the system's libraries (gconv modules among them).
-        rules_.push_back({"/etc/ld.so.cache", kFsReadFile});
-        for (const char* dir : {"/lib", "/lib64", "/usr/lib", "/usr/lib64", "/usr/local/lib"})
-            rules_.push_back({dir, readTree});
-        // The reader silences the library's chatter there.
-        rules_.push_back({"/dev/null", kFsReadFile | kFsWriteFile});
-        if (kSanitized) rules_.push_back({"/proc/self", readTree}); // its maps, its threads
+        const bool restricted = syscall(SYS_landlock_restrict_self, ruleset_, 0u) == 0;
+        const int e = errno;
+        close(ruleset_);
+        ruleset_ = -1;
+        if (!restricted) return {kLandlock, e};
     }
-    if (use_ & kSeccomp && seccompAvailable()) filter_ = buildFilter(exec, abi_ > 0);
-}
-
-Prepared::~Prepared() = default;
-
-bool Prepared::landlock() noexcept {
-    if (abi_ <= 0) return false;
-    RulesetAttr attr{handledFs_, handledNet_, scoped_};
-    // An older kernel takes the shorter structure it knows.
-    const size_t size = abi_ >= 6 ? 24 : abi_ >= 4 ? 16 : 8;
-    const long ruleset = syscall(SYS_landlock_create_ruleset, &attr, size, 0u);
-    if (ruleset < 0) return false;
-    for (const Rule& r : rules_) {
-        const int fd = open(r.path.c_str(), O_PATH | O_CLOEXEC);
-        if (fd < 0) continue; // nothing there to allow
-        PathBeneathAttr beneath{r.access, fd};
-        // A file takes only the rights a file has.
-        struct stat st {};
-        if (fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode))
-            beneath.allowed &= kFsExecute | kFsWriteFile | kFsReadFile | kFsTruncate | kFsIoctlDev;
-        beneath.allowed &= handledFs_;
-        syscall(SYS_landlock_add_rule, ruleset, kRulePathBeneath, &beneath, 0u);
-        close(fd);
+    if (use_ & kSeccomp) {
+        const auto self = uint32_t(getpid());
+        for (sock_filter& f : filter_)
+            if (f.code == (BPF_JMP | BPF_JEQ | BPF_K) && f.k == kSelfPid) f.k = self;
+        sock_fprog program{static_cast<unsigned short>(filter_.size()), filter_.data()};
+        if (syscall(SYS_seccomp, SECCOMP_SET_MODE_FILTER, 0u, &program) != 0)
+            return {kSeccomp, errno};
     }
-    const bool ok = syscall(SYS_landlock_restrict_self, ruleset, 0u) == 0;
-    close(int(ruleset));
-    return ok;
-}
-
-bool Prepared::seccomp() noexcept {
-    if (filter_.empty()) return false;
-    const auto self = uint32_t(getpid());
-    for (sock_filter& f : filter_)
-        if (f.code == (BPF_JMP | BPF_JEQ | BPF_K) && f.k == kSelf) f.k = self;
-    sock_fprog program{static_cast<unsigned short>(filter_.size()), filter_.data()};
-    return prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
-}
-
-unsigned Prepared::apply() noexcept {
-    unsigned inForce = 0;
-    // Landlock and seccomp need it; without it (a test leaving it out) they are not tried.
-    if (!(use_ & kNoNewPrivs) || prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0) return inForce;
-    inForce |= kNoNewPrivs;
-    if (landlock()) inForce |= kLandlock;
-    if (seccomp()) inForce |= kSeccomp;
-    return inForce;
+    return {};
 }
 
 } // namespace lexivane::confine

@@ -1,17 +1,21 @@
 #pragma once
 
-// Confines a process that reads one untrusted file: it may read that file and what the
-// dynamic loader needs, execute only its own program, and nothing else - no writing, no
-// network, no other process. Only the kernel's own mechanisms: no_new_privs, Landlock and
-// seccomp, each applied when the kernel offers it.
+// Confines a process that reads one untrusted file to the policy of common/confine_policy.h,
+// with the kernel's own mechanisms only: no_new_privs (and no capabilities kept), Landlock
+// for the paths and seccomp for the calls, each applied when the kernel offers it.
+
+#include "expected.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 struct sock_filter;
 
 namespace lexivane::confine {
+
+struct Policy;
 
 enum Mechanism : unsigned {
     kNoNewPrivs = 1u,
@@ -24,8 +28,9 @@ enum Mechanism : unsigned {
 // without them would; passed on to the reader so that its own layer leaves them out too.
 inline constexpr char kWithoutVariable[] = "LEXIVANE_CONFINE_WITHOUT";
 
-// The mechanisms `text` (the variable's value) does not name.
-unsigned withoutFromText(const char* text);
+// The mechanisms that `text` (the variable's value, a comma list; null: unset) leaves in, or
+// which name in it is unknown.
+common::Expected<unsigned> withoutFromText(const char* text);
 // What kWithoutVariable's value says for `use`; empty when it leaves nothing out.
 std::string withoutText(unsigned use);
 
@@ -38,33 +43,53 @@ unsigned available(unsigned use);
 // "no_new_privs, landlock (ABI 6), seccomp", or "none".
 std::string describe(unsigned mechanisms);
 
-// Everything made before fork (it allocates); apply() then makes raw system calls only, so
-// it is safe between fork and exec in a child of a threaded process.
+// What apply() could not put in force: the mechanism (0: all went well) and the errno.
+struct Failure {
+    unsigned mechanism = 0;
+    int errorNumber = 0;
+};
+// "landlock: Operation not permitted".
+std::string describe(const Failure& failure);
+
+// Everything made before fork (it allocates, and it is where a mechanism the kernel offers
+// but that cannot be prepared is told); apply() then makes raw system calls only, so it is safe
+// between fork and exec in a child of a threaded process.
 class Prepared {
   public:
-    // `readFile`: the one file to read. `exec`: the program about to be executed, as the very
-    // pointer that execve will be given (nullptr: the process runs already and may execute
-    // nothing). `use`: the mechanisms to apply where the kernel has them.
-    Prepared(const std::string& readFile, const char* exec, unsigned use);
+    // The reader's policy for `readFile`, and `exec` the one program it may then execute
+    // ("": the process runs already and may execute nothing). `use`: the mechanisms to apply
+    // where the kernel has them.
+    static common::Expected<std::unique_ptr<Prepared>>
+    forReader(const std::string& readFile, const std::string& exec, unsigned use);
+    // Any policy, for a process that runs already (no program to execute).
+    static common::Expected<std::unique_ptr<Prepared>> forPolicy(const Policy& policy,
+                                                                 unsigned use);
+
     Prepared(const Prepared&) = delete;
     Prepared& operator=(const Prepared&) = delete;
     ~Prepared();
 
-    // Confines the calling process; returns the mechanisms now in force. Async-signal-safe.
-    unsigned apply() noexcept;
+    // The program to execute, as the very pointer the filter allows execve to be given.
+    const char* execPath() const { return exec_.empty() ? nullptr : exec_.c_str(); }
+    // The mechanisms apply() puts in force.
+    unsigned mechanisms() const { return use_; }
+
+    // Confines the calling process. Async-signal-safe.
+    Failure apply() noexcept;
 
   private:
-    struct Rule {
+    explicit Prepared(std::string exec);
+    common::Expected<void> prepare(const Policy& policy, unsigned use);
+    unsigned use_ = 0;
+    std::string exec_;
+    int ruleset_ = -1;
+    struct LateRule {
         std::string path;
-        uint64_t access;
+        uint64_t allowed;
     };
-    unsigned use_;
-    int abi_ = 0;
-    uint64_t handledFs_ = 0, handledNet_ = 0, scoped_ = 0;
-    std::vector<Rule> rules_;
+    // Paths under /proc/self, which name the confined process only once it runs.
+    std::vector<LateRule> lateRules_;
     std::vector<sock_filter> filter_;
-    bool landlock() noexcept;
-    bool seccomp() noexcept;
 };
 
 } // namespace lexivane::confine

@@ -127,8 +127,9 @@ size_t maxReaderOutput(qint64 fileSize) {
                     kMaxStreamBytes);
 }
 
-child::Outcome runHelper(const QString& absolute, const ReadLimits& limits, size_t maxOutput,
-                         std::string& stream, std::string& errText) {
+common::Expected<child::Outcome> runHelper(const QString& absolute, const ReadLimits& limits,
+                                           size_t maxOutput, std::string& stream,
+                                           std::string& errText) {
     const QByteArray helper = QFile::encodeName(limits.helperPath);
     const QByteArray file = QFile::encodeName(absolute);
     QByteArray arg0("lexivane-words"), raw("--raw"), tableOpt("--table"), columnOpt("--column");
@@ -159,17 +160,18 @@ child::Outcome runHelper(const QString& absolute, const ReadLimits& limits, size
         envp.push_back(e.data());
     envp.push_back(nullptr);
 
-    confine::Prepared confinement(file.toStdString(), helper.constData(), limits.confinement);
+    auto confinement =
+        confine::Prepared::forReader(file.toStdString(), helper.toStdString(), limits.confinement);
+    if (!confinement) return confinement.error();
     child::Command c;
-    c.path = helper.constData();
     c.argv = argv;
     c.envp = envp.data();
     c.timeoutMs = std::max(1, limits.timeoutMs);
-    c.cpuSeconds = (c.timeoutMs + 999) / 1000 + 1;
+    c.cpuSeconds = child::cpuSecondsFor(c.timeoutMs);
     c.memoryLimitBytes = limits.memoryLimitBytes;
     c.maxOutput = maxOutput;
     c.pipeSize = 1 << 20;
-    c.confinement = &confinement;
+    c.confinement = confinement->get();
     return child::run(c, stream, errText);
 }
 
@@ -192,7 +194,15 @@ WordTable readWords(const QString& path, const ReadLimits& limits) {
     std::string stream, errText;
     stream.reserve(std::min<size_t>(maxOutput, static_cast<size_t>(fileSize) + (1 << 16)));
     preferHugePages(stream.data(), stream.capacity());
-    const child::Outcome run = runHelper(absolute, limits, maxOutput, stream, errText);
+    const common::Expected<child::Outcome> ran =
+        runHelper(absolute, limits, maxOutput, stream, errText);
+    if (!ran)
+        failOpen(path, QStringLiteral("the reader cannot be confined (%1)")
+                           .arg(QString::fromLocal8Bit(ran.error().why)));
+    const child::Outcome& run = *ran;
+    if (run.confineFailure.mechanism != 0)
+        failOpen(path, QStringLiteral("the reader cannot be confined (%1)")
+                           .arg(QString::fromLocal8Bit(confine::describe(run.confineFailure))));
     if (run.startErrno != 0)
         failOpen(path, QStringLiteral("cannot start the reader: %1")
                            .arg(QString::fromLocal8Bit(strerror(run.startErrno))));

@@ -39,8 +39,8 @@ inline constexpr size_t kMaxStreamBytes = size_t(256) << 20; // 256 MiB of outpu
 
 struct ReadLimits {
     QString helperPath;
-    int timeoutMs = 20000;
-    qint64 memoryLimitBytes = 1024LL * 1024 * 1024;
+    int timeoutMs = child::kReaderTimeoutMs;
+    qint64 memoryLimitBytes = child::kReaderMemoryBytes;
     QString table = QStringLiteral("words"); // the helper's --table / --column
     QString column = QStringLiteral("word");
     // The helper runs confined with these mechanisms, where the kernel has them; a test
@@ -58,8 +58,10 @@ size_t maxReaderOutput(qint64 fileSize);
 
 // Runs the helper on `absolute` as readWords does, with its limits and its confinement, and
 // collects its output: for a caller that judges the outcome itself.
-child::Outcome runHelper(const QString& absolute, const ReadLimits& limits, size_t maxOutput,
-                         std::string& stream, std::string& errText);
+// Fails when the confinement the kernel offers cannot be prepared.
+common::Expected<child::Outcome> runHelper(const QString& absolute, const ReadLimits& limits,
+                                           size_t maxOutput, std::string& stream,
+                                           std::string& errText);
 
 // A read begun before it is asked for: start-up begins reading the word database while Qt
 // starts and the window is made. The helper runs and its output is collected on a thread of

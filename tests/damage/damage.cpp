@@ -519,12 +519,22 @@ Run runHelper(const std::string& helper, const std::string& file, const Source& 
     limits.column = QString::fromStdString(src.column);
     const QString path = QString::fromStdString(file);
     std::string stream, errText;
-    const lexivane::child::Outcome ran = lexivane::db::runHelper(
+    const auto prepared = lexivane::db::runHelper(
         path, limits, lexivane::db::maxReaderOutput(QFileInfo(path).size()), stream, errText);
+    if (!prepared) {
+        run.detail = "the helper cannot be confined: " + prepared.error().why;
+        return run;
+    }
+    const lexivane::child::Outcome& ran = *prepared;
     const bool timedOut = ran.timedOut, tooMuch = ran.tooMuch;
     const int status = ran.status;
     run.ms = std::chrono::duration<double, std::milli>(Clock::now() - started).count();
     run.peakKb = ran.usage.ru_maxrss;
+    if (ran.confineFailure.mechanism) {
+        run.detail =
+            "the helper cannot be confined: " + lexivane::confine::describe(ran.confineFailure);
+        return run;
+    }
     if (ran.startErrno || ran.execErrno) {
         run.detail = std::string("the helper did not start: ") +
                      strerror(ran.startErrno ? ran.startErrno : ran.execErrno);

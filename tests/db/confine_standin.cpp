@@ -2,6 +2,7 @@
 // says on stderr, as the helper says why it refuses a file, what became of it:
 //   lexivane-words --raw --table ATTEMPT --column ARG FILE
 // "lexivane-words: FILE: ATTEMPT: EACCES" (the error it met) or "...: ATTEMPT: done".
+// "outlive" clears its death signal and sleeps for an hour.
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -11,7 +12,9 @@
 #include <cstring>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <pthread.h>
 #include <string>
+#include <sys/prctl.h>
 #include <sys/ptrace.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -46,6 +49,24 @@ int attempt(const std::string& what, const char* arg) {
     if (what == "signal-parent") return kill(getppid(), SIGURG) == 0 ? 0 : errno;
     if (what == "ptrace")
         return ptrace(PTRACE_ATTACH, getppid(), nullptr, nullptr) == 0 ? 0 : errno;
+    if (what == "read-parent-memory" || what == "read-parent-proc") {
+        const std::string file = "/proc/" + std::to_string(getppid()) +
+                                 (what == "read-parent-proc" ? "/cmdline" : "/mem");
+        return open(file.c_str(), O_RDONLY) >= 0 ? 0 : errno;
+    }
+    if (what == "clear-death-signal") return prctl(PR_SET_PDEATHSIG, 0) == 0 ? 0 : errno;
+    if (what == "thread") {
+        pthread_t t;
+        const int e = pthread_create(
+            &t, nullptr, [](void*) -> void* { return nullptr; }, nullptr);
+        if (e == 0) pthread_join(t, nullptr);
+        return e;
+    }
+    if (what == "outlive") {
+        prctl(PR_SET_PDEATHSIG, 0);
+        sleep(3600);
+        return 0;
+    }
     if (what == "fork") {
         const pid_t pid = fork();
         if (pid == 0) _exit(0);

@@ -18,11 +18,11 @@ inline QString connectionString(const QString& path) {
     return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source= ") + path;
 }
 
-// Our live child processes (zombies included): a reader that was not reaped or killed
-// shows up here.
-inline QStringList childProcesses() {
+// Our live child processes (zombies included), or those of `parent`: a reader that was not
+// reaped or killed shows up here, as "PID (NAME) (STATE)".
+inline QStringList childProcesses(qint64 parent = getpid()) {
     QStringList found;
-    const QString me = QString::number(getpid());
+    const QString me = QString::number(parent);
     const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
     for (const QString& pid : entries) {
         bool numeric = false;

@@ -1,18 +1,27 @@
-// The reader's confinement: a stand-in in the helper's place tries what a hostile file could
-// make libmdb do, and fails or dies, and Open refuses the file as a damaged one; the real
-// helper reads as before under each mix of mechanisms a kernel may offer.
+// The reader's confinement: its policy, then a stand-in in the helper's place that tries
+// what a hostile file could make libmdb do, and fails or dies, and Open refuses the file as a
+// damaged one, or outlives the program if it can; the real helper reads as before under each
+// mix of mechanisms a kernel may offer.
 
+#include "confine_policy.h"
 #include "db_reader.h"
 #include "test_support.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
 #include <arpa/inet.h>
 #include <csignal>
+#include <cstring>
 #include <netinet/in.h>
+#include <set>
+#include <sys/ioctl.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 using lexivane::AppError;
 namespace confine = lexivane::confine;
@@ -28,6 +37,32 @@ QString bin(const char* name) {
 
 constexpr unsigned kWithoutLandlock = confine::kAll & ~unsigned(confine::kLandlock);
 constexpr unsigned kWithoutSeccomp = confine::kAll & ~unsigned(confine::kSeccomp);
+
+// Whether a policy lets `call` through with these arguments; an argument not given passes
+// any test.
+bool allows(const confine::Policy& p, const std::string& call, std::vector<uint64_t> args = {}) {
+    for (const confine::CallRule& r : p.calls)
+        if (r.name == call && !r.fails &&
+            std::all_of(r.when.begin(), r.when.end(), [&](const confine::ArgTest& t) {
+                return t.index >= args.size() || (args[t.index] & t.mask) == t.value;
+            }))
+            return true;
+    return false;
+}
+
+// Run as "tst_db_confine --read-with HELPER": reads as the program does, with HELPER in the
+// reader's place told to outlive it, until stopped.
+int readUntilStopped(const char* helper) {
+    lexivane::db::ReadLimits limits;
+    limits.helperPath = QString::fromLocal8Bit(helper);
+    limits.timeoutMs = 600000;
+    limits.table = QStringLiteral("outlive");
+    try {
+        lexivane::db::readWords(dataFile("words/sample-3000.mdb"), limits);
+    } catch (const AppError&) {
+    }
+    return 0;
+}
 
 } // namespace
 
@@ -59,6 +94,42 @@ class TestConfine : public QObject {
 
     void cleanupTestCase() { close(listener_); }
 
+    // The policy alone: what is open to the reader, as data, in plain and sanitizer builds.
+    void policyOpensOnlyWhatTheReaderNeeds_data() {
+        QTest::addColumn<bool>("sanitized");
+        QTest::newRow("plain") << false;
+        QTest::newRow("sanitized") << true;
+    }
+    void policyOpensOnlyWhatTheReaderNeeds() {
+        QFETCH(bool, sanitized);
+        const char* exec = "/usr/lib/lexivane/lexivane-words";
+        const confine::Policy p = confine::readerPolicy(
+            {"/home/u/dbWords.mdb", exec, "/lib64/ld-linux-x86-64.so.2"}, true, sanitized);
+        std::set<std::string> writable, executable;
+        for (const confine::PathRule& r : p.paths) {
+            if (r.access & confine::kWrite) writable.insert(r.path);
+            if (r.access & confine::kExecute) executable.insert(r.path);
+        }
+        QCOMPARE(writable, std::set<std::string>{"/dev/null"});
+        QCOMPARE(executable, (std::set<std::string>{exec, "/lib64/ld-linux-x86-64.so.2"}));
+        // Nothing that reaches out of the process, makes another, or loosens the confinement;
+        // the sanitizer's leak check alone may start its tracer.
+        for (const char* call : {"socket", "connect", "io_uring_setup", "memfd_create", "execveat",
+                                 "unshare", "setns", "bpf", "fork", "vfork", "process_vm_readv",
+                                 "mount", "userfaultfd", "perf_event_open", "alarm", "clone3"})
+            QVERIFY2(!allows(p, call), call);
+        QVERIFY(!allows(p, "ioctl", {0, TIOCSTI}));
+        QCOMPARE(allows(p, "clone"), sanitized);
+        QVERIFY(!allows(p, "clone", {CLONE_THREAD}) && !allows(p, "clone", {SIGCHLD}));
+        QVERIFY(allows(p, "execve", {reinterpret_cast<uintptr_t>(exec)}));
+        const std::string copy = exec;
+        QVERIFY(!allows(p, "execve", {reinterpret_cast<uintptr_t>(copy.c_str())}));
+        for (uint64_t option : {PR_SET_MM, PR_SET_SECCOMP, PR_CAP_AMBIENT, PR_SET_PDEATHSIG})
+            QVERIFY(!allows(p, "prctl", {option, 0}));
+        QCOMPARE(allows(p, "prctl", {PR_SET_DUMPABLE, 1}), sanitized);
+        QVERIFY(allows(p, "prctl", {PR_SET_NO_NEW_PRIVS, 1}));
+    }
+
     void forbiddenThingsFail_data() {
         QTest::addColumn<QString>("attempt");
         QTest::addColumn<unsigned>("mechanisms");
@@ -75,6 +146,10 @@ class TestConfine : public QObject {
             {"signal-parent", false, abi < 6},
             {"ptrace", false, false},
             {"fork", false, true},
+            {"thread", false, true},
+            {"clear-death-signal", false, true},
+            {"read-parent-memory", false, false},
+            {"read-parent-proc", true, false},
         };
         for (const auto& r : rows) {
             QTest::addRow("%s", r.attempt) << r.attempt << unsigned(confine::kAll) << false;
@@ -122,6 +197,37 @@ class TestConfine : public QObject {
         QCOMPARE(childProcesses(), QStringList());
     }
 
+    // A helper that clears its death signal and sleeps is gone a second after the program is
+    // stopped, however; the program's orphans come to this test.
+    void helperEndsWithTheProgram_data() {
+        QTest::addColumn<int>("sig");
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+        QTest::newRow("SIGINT") << int(SIGINT);
+        QTest::newRow("SIGKILL") << int(SIGKILL);
+    }
+    void helperEndsWithTheProgram() {
+        QFETCH(int, sig);
+        if (!confine::seccompAvailable()) QSKIP("without seccomp a helper may outlive it");
+        QVERIFY(prctl(PR_SET_CHILD_SUBREAPER, 1) == 0);
+        QProcess program;
+        program.start(QCoreApplication::applicationFilePath(),
+                      {"--read-with", bin("confine_standin")});
+        QVERIFY(program.waitForStarted());
+        QStringList helpers;
+        QTRY_VERIFY_WITH_TIMEOUT((helpers = childProcesses(program.processId())).size() == 1 &&
+                                     helpers[0].endsWith("(confine_standin) (S)"),
+                                 20000);
+        const qint64 helper = helpers[0].section(' ', 0, 0).toLongLong();
+        QTest::qWait(200); // past its attempt on the death signal
+        kill(pid_t(program.processId()), sig);
+        QVERIFY(program.waitForFinished());
+        QTest::qWait(1000);
+        const bool alive = processAlive(helper);
+        if (alive) kill(pid_t(helper), SIGKILL);
+        waitpid(pid_t(helper), nullptr, 0); // an orphan of ours now, alive or not
+        QVERIFY(!alive);
+    }
+
     // The real helper, confined as a kernel with fewer mechanisms would, reads word for word
     // and names in --version what it then applies.
     void helperReadsUnderEachMix_data() {
@@ -161,5 +267,10 @@ class TestConfine : public QObject {
     }
 };
 
-QTEST_GUILESS_MAIN(TestConfine)
+int main(int argc, char** argv) {
+    if (argc == 3 && std::strcmp(argv[1], "--read-with") == 0) return readUntilStopped(argv[2]);
+    QCoreApplication app(argc, argv);
+    TestConfine test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_db_confine.moc"

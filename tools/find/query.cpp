@@ -14,6 +14,7 @@
 #include <limits>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -369,10 +370,11 @@ class Budget {
     pcre2_general_context* context_ = nullptr;
 };
 
-// The compiled expression, shared by the threads of a scan.
+// The compiled expression, shared by the threads of a scan. All the expressions of a run
+// compile within one budget, and their JIT code within one limit.
 class Regex {
   public:
-    Regex() = default;
+    Regex(Budget& budget, size_t& jitBytes) : budget_(budget), jitBytes_(jitBytes) {}
     Regex(const Regex&) = delete;
     Regex& operator=(const Regex&) = delete;
     ~Regex() {
@@ -397,8 +399,8 @@ class Regex {
                                   PCRE2_ENDANCHORED | PCRE2_NEVER_BACKSLASH_C,
                               &error, &offset, context_);
         if (!code_ && error == PCRE2_ERROR_HEAP_FAILED)
-            return "the regular expression needs more than " +
-                   std::to_string(Query::kCompileMemory >> 20) + " MiB to compile; simplify it";
+            return "the regular expressions need more than " +
+                   std::to_string(Query::kCompileMemory >> 20) + " MiB to compile; simplify them";
         if (!code_) {
             PCRE2_UCHAR message[256];
             pcre2_get_error_message(error, message, sizeof message);
@@ -414,9 +416,11 @@ class Regex {
                    " capturing groups; simplify it";
         // (*NO_JIT) in the expression makes the compile "succeed" without code; a JIT compile
         // that runs out of its budget leaves the interpreter, under the same limits.
+        // Past the JIT limit the interpreter matches the rest, under the same limits.
         size_t jitSize = 0;
-        jit_ = pcre2_jit_compile(code_, PCRE2_JIT_COMPLETE) == 0 &&
+        jit_ = jitBytes_ < Query::kJitMemory && pcre2_jit_compile(code_, PCRE2_JIT_COMPLETE) == 0 &&
                pcre2_pattern_info(code_, PCRE2_INFO_JITSIZE, &jitSize) == 0 && jitSize > 0;
+        jitBytes_ += jitSize;
         pcre2_pattern_info(code_, PCRE2_INFO_MINLENGTH, &minLength_);
         learnFirstBytes();
         return {};
@@ -462,7 +466,8 @@ class Regex {
         }
     }
 
-    Budget budget_{Query::kCompileMemory};
+    Budget& budget_;
+    size_t& jitBytes_;
     pcre2_compile_context* context_ = nullptr;
     pcre2_code* code_ = nullptr;
     bool jit_ = false;
@@ -470,10 +475,11 @@ class Regex {
     std::array<bool, 256> firstBytes_{};
 };
 
-// What one thread needs to match one expression: its own match data, limits and JIT stack.
+// What one thread needs to match the expressions, one after the other: its own match data,
+// limits and JIT stack, the same whatever the number of expressions.
 class Matcher {
   public:
-    explicit Matcher(const Regex& re) : re_(re) {
+    Matcher() {
         // The interpreter's backtracking frames live in the match data.
         context_ = pcre2_match_context_create(budget_.context());
         data_ = pcre2_match_data_create(1, budget_.context());
@@ -481,10 +487,8 @@ class Matcher {
         pcre2_set_match_limit(context_, Query::kMatchLimit);
         pcre2_set_depth_limit(context_, Query::kDepthLimit);
         pcre2_set_heap_limit(context_, Query::kHeapLimitKiB);
-        if (re.jit()) {
-            stack_ = pcre2_jit_stack_create(32 * 1024, Query::kJitStackBytes, budget_.context());
-            if (stack_) pcre2_jit_stack_assign(context_, nullptr, stack_);
-        }
+        stack_ = pcre2_jit_stack_create(32 * 1024, Query::kJitStackBytes, budget_.context());
+        if (stack_) pcre2_jit_stack_assign(context_, nullptr, stack_);
     }
     Matcher(const Matcher&) = delete;
     Matcher& operator=(const Matcher&) = delete;
@@ -495,16 +499,16 @@ class Matcher {
     }
 
     // 1 for a match, 0 for none, else a PCRE2 error code.
-    int match(std::string_view word) {
+    int match(const Regex& re, std::string_view word) {
         const auto* s = reinterpret_cast<PCRE2_SPTR>(word.data());
-        const int r = re_.jit() ? pcre2_jit_match(re_.code(), s, word.size(), 0, 0, data_, context_)
-                                : pcre2_match(re_.code(), s, word.size(), 0, 0, data_, context_);
+        const int r = re.jit() && stack_
+                          ? pcre2_jit_match(re.code(), s, word.size(), 0, 0, data_, context_)
+                          : pcre2_match(re.code(), s, word.size(), 0, 0, data_, context_);
         if (r >= 0) return 1; // 0: the match did not fit the (one-pair) vector, still a match
         return r == PCRE2_ERROR_NOMATCH ? 0 : r;
     }
 
   private:
-    const Regex& re_;
     // The heap limit, and room for the match data and the JIT stack's own bookkeeping.
     Budget budget_{(size_t(Query::kHeapLimitKiB) << 10) + (size_t(1) << 20)};
     pcre2_match_context* context_ = nullptr;
@@ -558,6 +562,9 @@ struct Query::Impl {
     std::vector<LengthSet> lengths;
     std::vector<Glob> globs;
     std::vector<Rack> racks;
+    // Before the expressions, which give their memory back to it when they go.
+    std::unique_ptr<Budget> compileBudget = std::make_unique<Budget>(kCompileMemory);
+    size_t jitBytes = 0;
     std::vector<std::unique_ptr<Regex>> regexes;
     std::chrono::milliseconds regexTimeLimit{60000};
 
@@ -597,7 +604,7 @@ std::string Query::add(Selector s, std::string_view text) {
         d->racks.push_back(makeRack(text, s == Selector::Anagram));
         return {};
     case Selector::Regex: {
-        auto re = std::make_unique<Regex>();
+        auto re = std::make_unique<Regex>(*d->compileBudget, d->jitBytes);
         std::string wrong = re->compile(text);
         if (!wrong.empty()) return wrong;
         d->regexes.push_back(std::move(re));
@@ -625,12 +632,11 @@ void Query::setRegexTimeLimit(std::chrono::milliseconds limit) {
 
 std::string Query::Impl::scan(const WordIndex& index, uint32_t lo, uint32_t hi, Halt& halt,
                               const std::function<void(uint32_t)>& onMatch) const {
-    std::vector<std::unique_ptr<Matcher>> matchers;
+    std::optional<Matcher> matcher;
+    if (!regexes.empty()) matcher.emplace();
     uint32_t regexMin = 0;
-    for (const auto& re : regexes) {
-        matchers.push_back(std::make_unique<Matcher>(*re));
+    for (const auto& re : regexes)
         regexMin = std::max(regexMin, re->minLength());
-    }
     const bool masks = !globs.empty() || !racks.empty();
     std::vector<char32_t> buffer;
     for (uint32_t i = lo; i < hi; ++i) {
@@ -651,20 +657,22 @@ std::string Query::Impl::scan(const WordIndex& index, uint32_t lo, uint32_t hi, 
                 if (!(pass = matchGlob(g, folded, mask, buffer))) break;
             if (!pass) continue;
         }
-        if (!matchers.empty()) {
+        if (matcher) {
             if (index.length(i) < regexMin) continue;
             const std::string_view word = index.word(i);
             bool pass = true;
-            for (size_t k = 0; k < matchers.size(); ++k) {
-                if (!(pass = regexes[k]->mayStartWith(word))) break;
-                const int r = matchers[k]->match(word);
+            // After every expression: one costs at most the match limit's worth of steps on a
+            // word, and a word may meet many.
+            for (const auto& re : regexes) {
+                if (!(pass = re->mayStartWith(word))) break;
+                const int r = matcher->match(*re, word);
                 if (r < 0) {
                     halt.failed = true;
                     return regexFailure(r, word);
                 }
+                if (halt.expired.load(std::memory_order_relaxed)) break;
                 if (!(pass = r == 1)) break;
             }
-            // After every word: one word costs at most the match limit's worth of steps.
             if (halt.failed.load(std::memory_order_relaxed)) return {}; // another part's error
             if (halt.expired.load(std::memory_order_relaxed)) {
                 const auto ms = regexTimeLimit.count();

@@ -44,12 +44,14 @@ class Query {
     // The bounds of a regular expression, none of which its text can raise (PCRE2 lets an
     // expression's own (*LIMIT_...) only lower a limit). Compiling: its length, the nesting
     // of its parentheses, its capturing groups (each makes every backtracking step of the
-    // interpreter dearer) and the memory PCRE2 may take for it, JIT compile included. Per word:
-    // the match, depth and heap limits and the JIT stack.
+    // interpreter dearer) and the memory PCRE2 may take for it, JIT compile included, counted
+    // over all the expressions of a run. Per word and expression: the match,
+    // depth and heap limits and the JIT stack, whose memory each scanning thread has once.
     static constexpr size_t kMaxPatternBytes = 4096;
     static constexpr uint32_t kParensNestLimit = 64;
     static constexpr uint32_t kMaxCaptures = 255;
-    static constexpr size_t kCompileMemory = size_t(64) << 20;
+    static constexpr size_t kCompileMemory = size_t(64) << 20; // all the expressions together
+    static constexpr size_t kJitMemory = size_t(64) << 20;     // their JIT code, as much again
     static constexpr uint32_t kMatchLimit = 1000000;
     static constexpr uint32_t kDepthLimit = 10000;
     static constexpr uint32_t kHeapLimitKiB = 16 * 1024;

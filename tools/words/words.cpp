@@ -3,11 +3,13 @@
 // so whatever a damaged file makes the reader do stays out of the program.
 
 #include "access_reader.h"
+#include "child_process.h"
 #include "confine.h"
 #include "regular_file.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -15,7 +17,9 @@
 #include <fcntl.h>
 #include <new>
 #include <string>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 #include <vector>
 
@@ -76,6 +80,35 @@ void onGlibLog(const gchar*, GLogLevelFlags level, const gchar* message, gpointe
 
 void onNoMemory() {
     fail("out of memory");
+}
+
+// The line said when the time is up, made beforehand: the signal handler only writes it.
+std::string g_tooLong;
+
+void onAlarm(int) {
+    ssize_t ignored = write(g_errFd, g_tooLong.data(), g_tooLong.size());
+    (void)ignored;
+    _exit(kBadInput);
+}
+
+// Run by hand, the reader takes on the limits the program would give it: a process started
+// without a processor limit gets them all; one that has limits keeps what it was given.
+void limitWhenRunByHand() {
+    namespace child = lexivane::child;
+    struct rlimit cpu {};
+    if (getrlimit(RLIMIT_CPU, &cpu) != 0 || cpu.rlim_cur != RLIM_INFINITY) return;
+    const int seconds = child::cpuSecondsFor(child::kReaderTimeoutMs);
+    cpu = {rlim_t(seconds), rlim_t(seconds) + 1};
+    setrlimit(RLIMIT_CPU, &cpu);
+#ifndef LEXIVANE_SANITIZED
+    // ASan reserves terabytes of address space up front, so only plain builds cap it.
+    const struct rlimit as = {rlim_t(child::kReaderMemoryBytes), rlim_t(child::kReaderMemoryBytes)};
+    setrlimit(RLIMIT_AS, &as);
+#endif
+    g_tooLong = std::string("lexivane-words: ") + g_path + ": reading it took longer than " +
+                std::to_string(child::kReaderTimeoutMs) + " ms and was stopped\n";
+    signal(SIGALRM, onAlarm);
+    alarm(unsigned(child::kReaderTimeoutMs + 999) / 1000);
 }
 
 class Out final : public lexivane::access::ValueSink {
@@ -153,6 +186,11 @@ class DescriptorSource final : public lexivane::access::ByteSource {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Nothing inherited but the standard streams: run by hand, a shell may pass on others.
+    syscall(SYS_close_range, 3u, ~0u, 0u);
+    namespace confine = lexivane::confine;
+    const lexivane::common::Expected<unsigned> use =
+        confine::withoutFromText(getenv(confine::kWithoutVariable));
     bool raw = false;
     const char* path = nullptr;
     const char* tableName = "words";
@@ -172,10 +210,9 @@ int main(int argc, char** argv) {
             return 0;
         }
         if (options && arg == "--version") {
-            namespace confine = lexivane::confine;
-            const unsigned use = confine::withoutFromText(getenv(confine::kWithoutVariable));
+            if (!use) return usageError(use.error().why);
             std::printf("lexivane-words " LEXIVANE_VERSION "\nconfinement: %s\n",
-                        confine::describe(confine::available(use)).c_str());
+                        confine::describe(confine::available(*use)).c_str());
             return 0;
         }
         if (options && arg == "--raw") {
@@ -197,8 +234,10 @@ int main(int argc, char** argv) {
         }
     }
     if (!path) return usageError("needs a FILE");
+    if (!use) return usageError(use.error().why);
     g_path = path;
     std::set_new_handler(onNoMemory);
+    limitWhenRunByHand();
 
     auto checkedFile = lexivane::common::RegularFile::open(path, "an Access database");
     if (!checkedFile) {
@@ -233,10 +272,10 @@ int main(int argc, char** argv) {
 
     // From here on the file's bytes drive the reader: it may read this file and its
     // libraries, and nothing else, whoever started it.
-    lexivane::confine::Prepared confinement(
-        path, nullptr,
-        lexivane::confine::withoutFromText(getenv(lexivane::confine::kWithoutVariable)));
-    confinement.apply();
+    const auto confinement = confine::Prepared::forReader(path, "", *use);
+    if (!confinement) fail("cannot confine itself (" + confinement.error().why + ")");
+    if (const confine::Failure f = (*confinement)->apply(); f.mechanism != 0)
+        fail("cannot confine itself (" + confine::describe(f) + ")");
 
     Out out(raw);
     out.header();
