@@ -4,7 +4,7 @@
 # the programs tested under Wine.
 #   tools/windows.sh deps      install the Debian packages this needs
 #   tools/windows.sh qt        build the MinGW Qt into the cache, unless it is there already
-#   tools/windows.sh sqlite    the same for SQLite
+#   tools/windows.sh libs      the same for SQLite and PCRE2 (lexivane-find's expressions)
 #   tools/windows.sh build     all of the above, then cross-build the project into build-windows/
 #   tools/windows.sh prefixes  print the cached Qt and SQLite prefixes (building nothing)
 # The Qt build takes about an hour of processor time, once per machine; while it runs, its log
@@ -66,10 +66,16 @@ fetch_source() {
   dir=$cache/src/$pkg-$upstream
   if [ ! -f "$dir/.lexivane-unpacked-$ver" ]; then
     enable_sources
-    mkdir -p "$cache/src"
-    rm -rf "$dir"
     log "fetching Debian's source of $pkg $ver"
-    (cd "$cache/src" && apt-get source -q --only-source "$pkg=$ver" >&2)
+    # Unpacked aside first: a version that cannot be fetched leaves the tree there alone.
+    local tmp=$cache/src/.fetch-$pkg
+    rm -rf "$tmp"
+    mkdir -p "$tmp"
+    (cd "$tmp" && apt-get source -q --only-source "$pkg=$ver" >&2) && [ -d "$tmp/${dir##*/}" ] ||
+      return 1
+    rm -rf "$dir"
+    mv "$tmp/${dir##*/}" "$dir"
+    rm -rf "$tmp"
     touch "$dir/.lexivane-unpacked-$ver"
   fi
   printf '%s\n' "$dir"
@@ -166,41 +172,67 @@ wait_qt() {
   log "Qt: $prefix ($(cat "$prefix/build-time.txt" 2>/dev/null))"
 }
 
-# ---- SQLite -----------------------------------------------------------------------------------
-sqlite_version=""
-sqlite_cflags=(-O2 -DSQLITE_THREADSAFE=1 -DSQLITE_OMIT_LOAD_EXTENSION -DSQLITE_DQS=0)
-sqlite_prefix() {
-  printf '%s\n' "$cache/sqlite-$sqlite_version-$(printf '%s\n' "${sqlite_cflags[@]}" | hash_of)"
+# ---- libraries from Debian's source ----------------------------------------------------------
+# Any source version serves, so the newest one the archive has. A security update's source is
+# not always served, so the versions are tried newest first.
+fetch_newest() { # PACKAGE: prints "VERSION FOLDER"
+  enable_sources
+  local v dir
+  for v in $(apt-cache showsrc "$1" | sed -n 's/^Version: //p' | sort -urV); do
+    if dir=$(fetch_source "$1" "$v"); then
+      printf '%s %s\n' "$v" "$dir"
+      return
+    fi
+    log "the source of $1 $v could not be fetched; trying an older one"
+  done
+  echo "no source of $1 could be fetched" >&2
+  return 1
 }
 
-# The amalgamation is one C file; compiled into a static library with a pkg-config file, so the
-# project finds it the way it finds the system's on Linux.
-build_sqlite() {
-  local prefix
-  prefix=$(sqlite_prefix)
-  [ -f "$prefix/.lexivane-complete" ] && return
-  local src
-  src=$(fetch_source sqlite3 "$sqlite_version")
-  local bdir=$cache/build/$(basename "$prefix")
-  log "building SQLite into $prefix"
+# lib_prefix NAME KEY: the cache folder of a finished build of NAME with the options of KEY.
+lib_prefix() {
+  local d
+  for d in "$cache/$1-"*"-$2"; do
+    [ -f "$d/.lexivane-complete" ] && { printf '%s\n' "$d"; return; }
+  done
+  return 0
+}
+
+# build_lib NAME PACKAGE KEY FUNCTION: unless the cache has it, FUNCTION SOURCE BUILD PREFIX
+# VERSION builds NAME from Debian's source of PACKAGE into the cache.
+build_lib() {
+  local name=$1 pkg=$2 key=$3 fn=$4
+  [ -z "$(lib_prefix "$name" "$key")" ] || return 0
+  local fetched v src
+  fetched=$(fetch_newest "$pkg")
+  read -r v src <<<"$fetched"
+  local prefix=$cache/$name-$v-$key
+  local bdir=$cache/build/$name-$v-$key
+  log "building $name $v into $prefix"
   rm -rf "$bdir" "$prefix"
-  mkdir -p "$bdir" "$prefix/include" "$prefix/lib/pkgconfig"
-  local TIMEFORMAT='SQLite: wall %R s, user %U s, system %S s'
-  time (
+  mkdir -p "$bdir" "$prefix"
+  local TIMEFORMAT="$name: wall %R s, user %U s, system %S s"
+  time "$fn" "$src" "$bdir" "$prefix" "$v"
+  touch "$prefix/.lexivane-complete"
+}
+
+# SQLite: the amalgamation is one C file, compiled into a static library with a pkg-config
+# file, so the project finds it the way it finds the system's on Linux.
+sqlite_cflags=(-O2 -DSQLITE_THREADSAFE=1 -DSQLITE_OMIT_LOAD_EXTENSION -DSQLITE_DQS=0)
+sqlite_key() { printf '%s\n' "${sqlite_cflags[@]}" | hash_of; }
+sqlite_build() {
+  local src=$1 bdir=$2 prefix=$3 v=$4
+  mkdir -p "$prefix/include" "$prefix/lib/pkgconfig"
+  # Debian's source is the canonical tree, whose configure makes the amalgamation (with tclsh).
+  (
     cd "$bdir"
-    # Debian's source is the canonical tree; its configure makes the amalgamation (needs tclsh
-    # only when the tree has no sqlite3.c of its own).
-    if [ -f "$src/sqlite3.c" ]; then
-      cp "$src/sqlite3.c" "$src/sqlite3.h" .
-    else
-      "$src/configure" --quiet >/dev/null
-      nice -n 10 make -s sqlite3.c >/dev/null
-    fi
+    "$src/configure" --quiet >/dev/null
+    nice -n 10 make -s sqlite3.c >/dev/null
     nice -n 10 $triple-gcc-posix "${sqlite_cflags[@]}" -c sqlite3.c -o sqlite3.o
     $triple-ar rcs libsqlite3.a sqlite3.o
-    cp sqlite3.h "$prefix/include/"
-    cp libsqlite3.a "$prefix/lib/"
   )
+  cp "$bdir/sqlite3.h" "$prefix/include/"
+  cp "$bdir/libsqlite3.a" "$prefix/lib/"
   cat >"$prefix/lib/pkgconfig/sqlite3.pc" <<EOF
 prefix=$prefix
 libdir=\${prefix}/lib
@@ -208,11 +240,34 @@ includedir=\${prefix}/include
 
 Name: SQLite
 Description: SQL database engine (static, MinGW)
-Version: ${sqlite_version%%-*}
+Version: ${v%%-*}
 Libs: -L\${libdir} -lsqlite3
 Cflags: -I\${includedir}
 EOF
-  touch "$prefix/.lexivane-complete"
+}
+
+# PCRE2, for lexivane-find, with its own CMake build. Its libpcre2-8.pc does not say that the
+# library is static, which a Windows user must know (no dllimport): added.
+pcre2_options=(-DBUILD_SHARED_LIBS=OFF -DPCRE2_BUILD_PCRE2_8=ON -DPCRE2_BUILD_PCRE2_16=OFF
+  -DPCRE2_BUILD_PCRE2_32=OFF -DPCRE2_SUPPORT_JIT=ON -DPCRE2_BUILD_PCRE2GREP=OFF
+  -DPCRE2_BUILD_TESTS=OFF -DCMAKE_BUILD_TYPE=Release)
+pcre2_key() { printf '%s\n' "${pcre2_options[@]}" "Cflags -DPCRE2_STATIC" | hash_of; }
+pcre2_build() {
+  local src=$1 bdir=$2 prefix=$3
+  cmake -S "$src" -B "$bdir" -G Ninja "${pcre2_options[@]}" -DCMAKE_SYSTEM_NAME=Windows \
+    -DCMAKE_C_COMPILER=$triple-gcc-posix -DCMAKE_RC_COMPILER=$triple-windres \
+    -DCMAKE_INSTALL_PREFIX="$prefix" >/dev/null
+  nice -n 10 cmake --build "$bdir" -j"$jobs" >/dev/null
+  cmake --install "$bdir" >/dev/null
+  sed -i '/^Cflags:/s/$/ -DPCRE2_STATIC/' "$prefix/lib/pkgconfig/libpcre2-8.pc"
+}
+
+build_libs() {
+  build_lib sqlite sqlite3 "$(sqlite_key)" sqlite_build
+  build_lib pcre2 pcre2 "$(pcre2_key)" pcre2_build
+}
+lib_prefixes() {
+  printf '%s\n' "$(lib_prefix sqlite "$(sqlite_key)")" "$(lib_prefix pcre2 "$(pcre2_key)")"
 }
 
 # ---- the project ------------------------------------------------------------------------------
@@ -223,34 +278,33 @@ configure_project() { # DIR [cmake options...]
     launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
   cmake -S . -B "$dir" -G Ninja "${launcher[@]}" \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" \
-    -DLEXIVANE_WINDOWS_QT="$(qt_prefix)" -DLEXIVANE_WINDOWS_SQLITE="$(sqlite_prefix)" \
+    -DLEXIVANE_WINDOWS_PREFIXES="$(qt_prefix);$(lib_prefixes | paste -sd';')" \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLEXIVANE_WERROR=ON "$@"
 }
 
-# Known once the packages are in.
+# Known once the packages are in: Qt's source must be the version of its host tools.
 versions() {
   qt_version=$(dpkg-query -W -f='${Version}' qt6-base-dev-tools)
-  sqlite_version=$(apt-cache policy libsqlite3-dev | sed -n 's/^ *Candidate: //p')
 }
 
 mode=${1:-}
 case $mode in
-  deps | qt | sqlite | prefixes | build) install_packages; versions ;;
+  deps | qt | libs | prefixes | build) install_packages; versions ;;
 esac
 case $mode in
   deps) ;;
   qt) start_qt; wait_qt ;;
-  sqlite) build_sqlite ;;
-  prefixes) printf 'qt %s\nsqlite %s\n' "$(qt_prefix)" "$(sqlite_prefix)" ;;
+  libs) build_libs ;;
+  prefixes) qt_prefix; lib_prefixes ;;
   build)
     start_qt
-    build_sqlite
+    build_libs
     wait_qt
     configure_project build-windows -DBUILD_TESTING=ON
     nice -n 10 cmake --build build-windows -j"$jobs"
     ;;
   *)
-    echo "usage: tools/windows.sh deps | qt | sqlite | build | prefixes" >&2
+    echo "usage: tools/windows.sh deps | qt | libs | build | prefixes" >&2
     exit 2
     ;;
 esac
