@@ -7,6 +7,7 @@
 # it ends a minute after the last program, and the display with it.
 # --qtest: a QTest program. On Windows QTest logs through OutputDebugString, so its log goes to
 # a file that is printed afterwards; the offscreen platform unless QT_QPA_PLATFORM says else.
+# The QT_* variables reach the program (Wine itself would hold them back).
 # The exit status is the program's. LEXIVANE_WINE_DIR moves the prefix and its state.
 set -euo pipefail
 
@@ -68,19 +69,26 @@ start_display() {
     "$wineserver" -w
     touch "$WINEPREFIX/.lexivane-ready"
   fi
-  # Persistent for a minute: later programs start in a fraction of a second. Its output is
-  # not the caller's, or CTest would wait for the server to close it.
-  "$wineserver" -p60 </dev/null >/dev/null 2>&1 9>&- || true
+  # Persistent for a minute: later programs start in a fraction of a second. Nothing that
+  # outlives this run may hold the caller's output, or CTest would wait for it: not the server,
+  # nor its system processes (services, the desktop), which a new server starts with the first
+  # program that needs them, so here.
+  if "$wineserver" -p60 </dev/null >/dev/null 2>&1 9>&-; then
+    "$wine" wineboot </dev/null >/dev/null 2>&1 9>&-
+  fi
 ) 9>"$state/lock"
 
 export DISPLAY
 DISPLAY=$(cat "$state/display")
 
-if [ "$qtest" = 0 ]; then
-  exec "$wine" "$@"
-fi
+[ "$qtest" = 0 ] || export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
+# Wine keeps the host's QT_* variables from Windows programs, and hands WINEQT_* on as QT_*.
+for name in $(compgen -e); do
+  case $name in QT_*) export "WINE$name=${!name}" ;; esac
+done
 
-export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
+[ "$qtest" = 1 ] || exec "$wine" "$@"
+
 logdir=$(mktemp -d)
 trap 'rm -rf "$logdir"' EXIT
 status=0
