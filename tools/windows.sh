@@ -1,15 +1,15 @@
 #!/usr/bin/env bash
-# Builds Lexivane for Windows on this Debian machine: MinGW-w64 cross compilers, a static Qt
-# and SQLite built once from Debian's own source packages into a cache outside the clone, and
-# the programs tested under Wine.
+# Builds Lexivane for Windows on this Debian machine: MinGW-w64 cross compilers, a static Qt,
+# SQLite and PCRE2 built once from Debian's own source packages into a cache outside the clone,
+# and the programs tested under Wine (tools/wine-run.sh).
 #   tools/windows.sh deps      install the Debian packages this needs
 #   tools/windows.sh qt        build the MinGW Qt into the cache, unless it is there already
 #   tools/windows.sh libs      the same for SQLite and PCRE2 (lexivane-find's expressions)
 #   tools/windows.sh build     all of the above, then cross-build the project into build-windows/
-#   tools/windows.sh prefixes  print the cached Qt and SQLite prefixes (building nothing)
-# The Qt build takes about an hour of processor time, once per machine; while it runs, its log
-# is in the cache folder (printed at its start). LEXIVANE_WINDOWS_CACHE moves the cache,
-# LEXIVANE_JOBS sets the parallel jobs (default 2).
+#   tools/windows.sh prefixes  print the cached Qt, SQLite and PCRE2 prefixes (building nothing)
+# The Qt build takes about 40 minutes of processor time (20 minutes on two idle cores), once per
+# machine; its log is in the cache folder, named at its start. SQLite and PCRE2 take a minute.
+# LEXIVANE_WINDOWS_CACHE moves the cache, LEXIVANE_JOBS sets the parallel jobs (default 2).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -140,6 +140,9 @@ qt_build_job() {
   [ "$status" -eq 0 ] || return "$status"
   cp "$bdir/time.txt" "$prefix/build-time.txt"
   touch "$prefix/.lexivane-complete"
+  # Some 2 GB that a later run does not need.
+  cd /
+  rm -rf "$bdir"
 }
 
 # start_qt: starts the Qt build in the background unless the cache has it; sets qt_pid.
@@ -150,7 +153,7 @@ start_qt() {
   [ -f "$prefix/.lexivane-complete" ] && return
   local src
   src=$(fetch_source qt6-base "$qt_version")
-  local bdir=$cache/build/$(basename "$prefix") logf=$prefix.log
+  local bdir=$cache/build/${prefix##*/} logf=$prefix.log
   log "building Qt into $prefix (about an hour of processor time); log: $logf"
   (
     # A second run waits for the first instead of building the same Qt beside it.
@@ -289,7 +292,8 @@ versions() {
 
 mode=${1:-}
 case $mode in
-  deps | qt | libs | prefixes | build) install_packages; versions ;;
+  deps | qt | libs | build) install_packages; versions ;;
+  prefixes) versions ;;
 esac
 case $mode in
   deps) ;;

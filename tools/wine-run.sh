@@ -40,6 +40,7 @@ start_display() {
   rm -f "$fifo"
   mkfifo "$fifo"
   # Neither the watcher nor Xvfb counts as a program of the prefix.
+  # shellcheck disable=SC2016 # expanded by the watcher
   env -u WINEPREFIX setsid bash -c '
     Xvfb -displayfd 3 -nolisten tcp -screen 0 1280x1024x24 3>"$1" >/dev/null 2>&1 &
     echo $! >"$2/xvfb.pid"
@@ -57,29 +58,26 @@ start_display() {
   echo ":$d" >"$state/display"
 }
 
-(
-  flock 9
-  # Whatever starts here outlives this run, and must not keep the lock (fd 9) with it.
-  display_alive || start_display 9>&-
-  export DISPLAY
-  DISPLAY=$(cat "$state/display")
-  if [ ! -f "$WINEPREFIX/.lexivane-ready" ]; then
-    echo "making the Wine prefix $WINEPREFIX" >&2
-    "$wine" wineboot -i </dev/null >/dev/null 2>&1 9>&-
-    "$wineserver" -w
-    touch "$WINEPREFIX/.lexivane-ready"
-  fi
-  # Persistent for a minute: later programs start in a fraction of a second. Nothing that
-  # outlives this run may hold the caller's output, or CTest would wait for it: not the server,
-  # nor its system processes (services, the desktop), which a new server starts with the first
-  # program that needs them, so here.
-  if "$wineserver" -p60 </dev/null >/dev/null 2>&1 9>&-; then
-    "$wine" wineboot </dev/null >/dev/null 2>&1 9>&-
-  fi
-) 9>"$state/lock"
-
+exec 9>"$state/lock"
+flock 9
+# Whatever starts here outlives this run, and must not keep the lock (fd 9) with it.
+display_alive || start_display 9>&-
 export DISPLAY
 DISPLAY=$(cat "$state/display")
+if [ ! -f "$WINEPREFIX/.lexivane-ready" ]; then
+  echo "making the Wine prefix $WINEPREFIX" >&2
+  "$wine" wineboot -i </dev/null >/dev/null 2>&1 9>&-
+  "$wineserver" -w
+  touch "$WINEPREFIX/.lexivane-ready"
+fi
+# Persistent for a minute: later programs start in a fraction of a second. Nothing that
+# outlives this run may hold the caller's output, or CTest would wait for it: not the server,
+# nor its system processes (services, the desktop), which a new server starts with the first
+# program that needs them, so here.
+if "$wineserver" -p60 </dev/null >/dev/null 2>&1 9>&-; then
+  "$wine" wineboot </dev/null >/dev/null 2>&1 9>&-
+fi
+exec 9>&-
 
 [ "$qtest" = 0 ] || export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
 # Wine keeps the host's QT_* variables from Windows programs, and hands WINEQT_* on as QT_*.
