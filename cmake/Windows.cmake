@@ -13,7 +13,7 @@ if(BUILD_TESTING AND TARGET lexivane-find)
     COMMAND ${PROJECT_SOURCE_DIR}/tests/windows/smoke_test.sh ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}
             ${CMAKE_BINARY_DIR}/Testing/windows ${CMAKE_CROSSCOMPILING_EMULATOR}
             $<TARGET_FILE:lexivane-find>)
-  set_tests_properties(windows_smoke PROPERTIES LABELS windows TIMEOUT 600)
+  set_tests_properties(windows_smoke PROPERTIES LABELS windows TIMEOUT 900)
 endif()
 
 find_program(LEXIVANE_MAKENSIS makensis)

@@ -23,6 +23,7 @@ export WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d;winebrowser.exe=d
 unset QT_QPA_PLATFORM
 openbox_pid=""
 cleanup() {
+  [ -z "${marker_pid:-}" ] || kill "$marker_pid" 2>/dev/null || true
   [ -z "$openbox_pid" ] || kill "$openbox_pid" 2>/dev/null || true
   /usr/lib/wine/wineserver -k 2>/dev/null || true
   local f
@@ -127,12 +128,24 @@ message_box() {
   for id in $(visible); do [ "$id" = "${win:-}" ] || box=$id; done
   [ -n "$box" ]
 }
+# Before each copy the X clipboard gets a text of its own, so a copy that never comes is not
+# mistaken for the words an earlier run put there.
+marker_pid=""
+mark_clipboard() {
+  [ -z "$marker_pid" ] || kill "$marker_pid" 2>/dev/null || true
+  printf 'nothing copied' | xclip -quiet -selection clipboard -i >/dev/null 2>&1 &
+  marker_pid=$!
+  sleep 0.3
+}
+clipboard() { timeout 10 xclip -o -selection clipboard -t UTF8_STRING 2>/dev/null | tr -d '\r'; }
+copied() { [ "$(clipboard | head -c 14)" != "nothing copied" ]; }
 # box_text: the message box's title and text, as Ctrl+C on a message box copies them.
 box_text() {
+  mark_clipboard
   xdotool windowactivate --sync "$box" >/dev/null 2>&1 || true
   xdotool key ctrl+c
-  sleep 0.5
-  timeout 10 xclip -o -selection clipboard -t UTF8_STRING | tr -d '\r'
+  wait_until 10 "the report on the clipboard" copied
+  clipboard
 }
 dismiss_box() {
   xdotool windowactivate --sync "$box" >/dev/null 2>&1 || true
@@ -141,10 +154,11 @@ dismiss_box() {
   box=""
 }
 copy_results() { # FILE
+  mark_clipboard
   click PushButton5
   wait_until 20 "the Copy box" message_box
-  timeout 10 xclip -o -selection clipboard -t UTF8_STRING | tr -d '\r' >"$1" ||
-    fail "nothing on the clipboard"
+  wait_until 10 "the words on the clipboard" copied
+  clipboard >"$1"
   dismiss_box
 }
 close_program() {
@@ -186,7 +200,7 @@ xdotool type --delay 5 'C:\Lexivane\all.txt'
 xdotool key Return
 saved=$folder/all.txt
 written() { [ -f "$saved" ] && [ "$(wc -l <"$saved")" -ge "$total" ]; }
-wait_until 120 "all.txt to be written" written
+wait_until 300 "all.txt to be written" written
 sleep 1
 [ "$(wc -l <"$saved")" -eq "$total" ] || fail "all.txt has $(wc -l <"$saved") lines, not $total"
 if grep -qv $'\r$' "$saved"; then fail "all.txt has a line not ending in CR LF"; fi
