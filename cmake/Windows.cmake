@@ -39,6 +39,7 @@ add_custom_target(lexivane_installer DEPENDS ${LEXIVANE_INSTALLER})
 
 if(BUILD_TESTING)
   add_test(NAME windows_installer
-    COMMAND ${PROJECT_SOURCE_DIR}/tests/windows/installer_test.sh ${LEXIVANE_INSTALLER} ${_stage})
+    COMMAND ${PROJECT_SOURCE_DIR}/tests/windows/installer_test.sh ${LEXIVANE_INSTALLER} ${_stage}
+            ${CMAKE_BINARY_DIR}/Testing/windows/installed.png)
   set_tests_properties(windows_installer PROPERTIES LABELS windows TIMEOUT 300)
 endif()

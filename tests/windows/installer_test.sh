@@ -7,6 +7,7 @@ set -euo pipefail
 installer=$(realpath "$1")
 program_dir=$(realpath "$2")
 shot=${3:-}
+[ -z "$shot" ] || mkdir -p "$(dirname "$shot")"
 run=$(cd "$(dirname "$0")/../../tools" && pwd)/wine-run.sh
 files=(lexivane.exe lexivane-words.exe dbWords.mdb HAND-M.CUR)
 

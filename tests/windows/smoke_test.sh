@@ -185,6 +185,7 @@ wait_until 20 "Combo1=2 (3-letters) in the registry" setting_is 2
 step="3-letters"
 load PushButton1
 import -window "$win" "$shots/three-letters.png"
+import -window root "$shots/screen.png"
 copy_results "$tmp/clip"
 expect_same "the three-letter words in the window and in the database" "$tmp/three" "$tmp/clip"
 
