@@ -116,7 +116,7 @@ ConnectionString parseConnectionString(const QString& text) {
 }
 
 QString helperIn(const QString& folder) {
-    return QDir(folder).filePath(QStringLiteral("lexivane-words"));
+    return QDir(folder).filePath(QStringLiteral("lexivane-words" LEXIVANE_EXE_SUFFIX));
 }
 
 QString defaultHelper() {
