@@ -5,6 +5,7 @@
 #include "regular_file.h"
 #include "utf8.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <algorithm>
 #include <cstdlib>
@@ -43,7 +44,9 @@ QString tooLarge() {
 }
 
 [[noreturn]] void failOpen(const QString& path, const QString& problem) {
-    throw AppError(QStringLiteral("Cannot open the word database \"%1\": %2.").arg(path, problem));
+    // Windows paths are shown with backslashes (the same text on Linux).
+    throw AppError(QStringLiteral("Cannot open the word database \"%1\": %2.")
+                       .arg(QDir::toNativeSeparators(path), problem));
 }
 
 // What the helper said on its last "lexivane-words: <path>: problem" line.
@@ -204,7 +207,8 @@ WordTable readWords(const QString& path, const ReadLimits& limits) {
 
     if (execErrno != 0)
         failOpen(path, QStringLiteral("the reader \"%1\" cannot be started: %2")
-                           .arg(limits.helperPath, QString::fromLocal8Bit(strerror(execErrno))));
+                           .arg(QDir::toNativeSeparators(limits.helperPath),
+                                QString::fromLocal8Bit(strerror(execErrno))));
     if (timedOut)
         failOpen(path, QStringLiteral("reading it took longer than %1 ms and was stopped; the file "
                                       "may be damaged")

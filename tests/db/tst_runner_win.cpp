@@ -158,7 +158,10 @@ class TestRunnerWin : public QObject {
                     QByteArray::fromStdString(t.text.substr(t.rows[i].offset, t.rows[i].length)),
                     lines[qsizetype(i)]);
         } catch (const lexivane::AppError& e) {
-            QVERIFY2(!report.isEmpty() && e.description().endsWith(report),
+            // The file named as Windows names it, with backslashes.
+            const QString named = QStringLiteral("\"%1\"").arg(QDir::toNativeSeparators(file));
+            QVERIFY2(!report.isEmpty() && e.description().endsWith(report) &&
+                         e.description().contains(named),
                      qPrintable(e.description()));
         }
     }
