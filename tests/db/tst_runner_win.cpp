@@ -32,14 +32,14 @@ QString outcomeOf(const child::Outcome& o) {
 }
 
 // Whether the child that said "pid N" first still runs.
-bool stillRuns(const std::string& out) {
+QString stateOf(const std::string& out) {
     unsigned long pid = 0;
-    if (std::sscanf(out.c_str(), "pid %lu", &pid) != 1) return false;
+    if (std::sscanf(out.c_str(), "pid %lu", &pid) != 1) return QStringLiteral("never ran");
     HANDLE h = OpenProcess(SYNCHRONIZE, FALSE, pid);
-    if (!h) return false;
+    if (!h) return QStringLiteral("gone");
     const bool running = WaitForSingleObject(h, 0) == WAIT_TIMEOUT;
     CloseHandle(h);
-    return running;
+    return running ? QStringLiteral("running") : QStringLiteral("gone");
 }
 
 // Wine runs Windows programs without enforcing a job's limits on processor time, memory and
@@ -103,7 +103,7 @@ class TestRunnerWin : public QObject {
         c.maxOutput = 1 << 20;
         std::string out, err;
         const child::Outcome o = child::run(c, out, err);
-        QVERIFY(!stillRuns(out));
+        QCOMPARE(stateOf(out), QLatin1String(mode.isEmpty() ? "never ran" : "gone"));
         QVERIFY(out.find("LEXIVANE_PARENT_ONLY") == std::string::npos);
         QString got = outcomeOf(o);
         if ((out + err).find(said.toStdString()) == std::string::npos)
