@@ -74,7 +74,7 @@ for f in lexivane.exe lexivane-words.exe dbWords.mdb HAND-M.CUR; do
   cp "$program_dir/$f" "$folder/" || fail "no $f in $program_dir"
 done
 
-key='HKCU\Software\Tallowick\Lexivane'
+key='HKCU\Software\VB and VBA Program Settings\Tallowick\Lexivane'
 setting() { "$run" reg query "$key" /v Combo1 2>/dev/null | tr -d '\r' | awk '$1 == "Combo1" { print $3 }'; }
 setting_is() { [ "$(setting)" = "$1" ]; }
 
@@ -139,11 +139,12 @@ mark_clipboard() {
 }
 clipboard() { timeout 10 xclip -o -selection clipboard -t UTF8_STRING 2>/dev/null | tr -d '\r'; }
 copied() { [ "$(clipboard | head -c 14)" != "nothing copied" ]; }
-# box_text: the message box's title and text, as Ctrl+C on a message box copies them.
+# box_text: the message box's text. Its label takes the keyboard focus, so Ctrl+C copies what
+# is selected there: all of it after Ctrl+A.
 box_text() {
   mark_clipboard
   xdotool windowactivate --sync "$box" >/dev/null 2>&1 || true
-  xdotool key ctrl+c
+  xdotool key ctrl+a ctrl+c
   wait_until 10 "the report on the clipboard" copied
   clipboard
 }
@@ -231,7 +232,7 @@ import -window root "$shots/missing-database.png"
 box_text >"$tmp/report"
 grep -qxF 'C:\Lexivane\dbWords.mdb not found.' "$tmp/report" ||
   fail "the report reads: $(cat "$tmp/report")"
-grep -qxF Lexivane "$tmp/report" || fail "the report is not titled Lexivane: $(cat "$tmp/report")"
+[ "$(xdotool getwindowname "$box")" = Lexivane ] || fail "the report is not titled Lexivane"
 [ "$(visible | wc -l)" -eq 1 ] || fail "a window besides the report"
 dismiss_box
 wait_until 30 "the program to end after the report" ended
