@@ -18,6 +18,8 @@ using common::Error;
 
 // A table definition longer than this many pages is taken as a loop of links.
 constexpr std::uint64_t kMaxDefPages = 1024;
+// The highest row number libmdb reads on a page (a damaged count can name more).
+constexpr unsigned kMaxRow = 1000;
 
 std::uint16_t get16(const Byte* p) {
     return static_cast<std::uint16_t>(p[0] | p[1] << 8);
@@ -69,8 +71,10 @@ struct RowSpan {
     std::uint16_t entry = 0;
 };
 
-// Rows past the page's count are found too, as libmdb finds a usage map's row.
+// Rows past the page's count are found too, as libmdb finds a usage map's row; a row
+// numbered past kMaxRow is not, whatever the page's count (libmdb finds none there).
 std::optional<RowSpan> findRow(const Layout& l, const std::vector<Byte>& page, unsigned row) {
+    if (row > kMaxRow) return std::nullopt;
     const std::size_t at = l.rowTableOffset + 2 * std::size_t{row};
     if (at + 2 > page.size()) return std::nullopt;
     const std::uint16_t entry = get16(page.data() + at);
