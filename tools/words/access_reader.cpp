@@ -89,7 +89,8 @@ struct Column {
     Byte type = 0, flags = 0;
     std::size_t position = 0;   // in the definition's list
     std::size_t fixedIndex = 0; // among the fixed columns
-    std::uint16_t number = 0, varIndex = 0, fixedOffset = 0, length = 0;
+    Byte number = 0;
+    std::uint16_t varIndex = 0, fixedOffset = 0, length = 0;
 };
 
 struct TableDef {
@@ -128,6 +129,9 @@ class Reader {
     Pages pages_;
     std::uint64_t maxRows_;
     std::vector<Byte> map_, lval_;
+    // The page libmdb holds just after the one it reads rows from (the last usage-map or
+    // memo page it read), where a null mask read past the page's end goes on.
+    std::vector<Byte> side_;
 };
 
 std::optional<TableDef> Reader::tableDef(std::uint32_t page) {
@@ -161,7 +165,7 @@ std::optional<TableDef> Reader::tableDef(std::uint32_t page) {
         const Byte* e = def.data() + at;
         Column c;
         c.type = e[0];
-        c.number = get16(e + l_.columnNumberOffset);
+        c.number = e[l_.columnNumberOffset]; // libmdb keeps its low byte only
         c.varIndex = get16(e + l_.varIndexOffset);
         c.flags = e[l_.flagsOffset];
         c.fixedOffset = get16(e + l_.fixedOffsetOffset);
@@ -205,6 +209,7 @@ std::optional<TableDef> Reader::tableDef(std::uint32_t page) {
     const auto* map = mapPage.data() + mapRow->start;
     if (map[0] == 0 && mapRow->size < 5) return std::nullopt;
     t.usageMap.assign(map, map + mapRow->size);
+    side_ = freePage.empty() ? mapPage : freePage;
     return t;
 }
 
@@ -248,6 +253,7 @@ void Reader::forEachMappedPage(const std::vector<Byte>& map, OnPage&& on) {
             everyPage();
             return;
         }
+        side_ = map_;
         // Copied: on() may read pages into other buffers, never into this one.
         const std::vector<Byte> bitmap(map_.begin() + 4, map_.end());
         if (!bits(bitmap.data(), bitmap.size(), k * perPage)) return;
@@ -297,9 +303,16 @@ Field Reader::field(const std::vector<Byte>& page, const RowSpan& span, const Ta
     // later one in it (once the row is found sound), and so does this reader, to give what
     // the helper always gave.
     const Field value = c.position >= columns ? bad : Field{Field::kValue};
-    // A column's bit is at its number; libmdb takes a number past the mask as present.
-    const bool present =
-        c.number / 8u >= maskSize || (p[maskAt + c.number / 8u] >> (c.number % 8) & 1);
+    // A column's bit is at its number, read on past the mask (as libmdb reads it): past the
+    // page's end, Jet 3's rest of a 4096-byte buffer is zero, and after that comes the page
+    // libmdb read last beside it.
+    const std::size_t bitAt = maskAt + c.number / 8u;
+    Byte maskByte = 0;
+    if (bitAt < page.size())
+        maskByte = p[bitAt];
+    else if (bitAt >= kJet4PageSize && bitAt - kJet4PageSize < side_.size())
+        maskByte = side_[bitAt - kJet4PageSize];
+    const bool present = maskByte >> (c.number % 8) & 1;
     if (c.flags & kFixedColumn) {
         // A row holds the first (columns - its variable ones) fixed columns; later ones are
         // NULL there.
@@ -385,6 +398,7 @@ void Reader::memo(const std::vector<Byte>& page, const Field& f, std::vector<Byt
     for (std::uint64_t hops = 0; out.size() < length; ++hops) {
         if (hops >= pages_.count() || !pages_.read(pointer >> 8, lval_))
             refuse("damaged (a memo value cannot be read)");
+        side_ = lval_;
         const std::optional<RowSpan> row = findRow(l_, lval_, pointer & 0xFF);
         if (!row) refuse("damaged (a memo value cannot be read)");
         const Byte* data = lval_.data() + row->start;
