@@ -229,11 +229,20 @@ void Reader::forEachMappedPage(const std::vector<Byte>& map, OnPage&& on) {
         for (std::uint64_t n = last; n < pages_.count(); ++n)
             if (!visit(n)) return;
     };
+    // A page number is counted in 32 bits, as libmdb counts it; one that is negative as a
+    // signed number is a map it cannot use.
     auto bits = [&](const Byte* bitmap, std::size_t bytes, std::uint64_t first) {
         for (std::size_t i = 0; i < bytes; ++i) {
             if (bitmap[i] == 0) continue;
-            for (unsigned b = 0; b < 8; ++b)
-                if ((bitmap[i] >> b & 1) && !visit(first + i * 8 + b)) return false;
+            for (unsigned b = 0; b < 8; ++b) {
+                if (!(bitmap[i] >> b & 1)) continue;
+                const auto n = static_cast<std::uint32_t>(first + i * 8 + b);
+                if (n > std::uint32_t{std::numeric_limits<std::int32_t>::max()}) {
+                    everyPage();
+                    return false;
+                }
+                if (!visit(n)) return false;
+            }
         }
         return true;
     };
