@@ -118,7 +118,7 @@ class Reader {
     std::uint32_t findTable(std::string_view name);
     template <typename OnRow> void forEachRow(const TableDef& t, OnRow&& onRow);
     Field field(const std::vector<Byte>& page, const RowSpan& row, const TableDef& t,
-                const Column& c) const;
+                const Column& c, bool bound = false) const;
     std::string text(const std::vector<Byte>& page, const Field& f, const Column& c);
 
   private:
@@ -294,7 +294,7 @@ template <typename OnRow> void Reader::forEachRow(const TableDef& t, OnRow&& onR
 }
 
 Field Reader::field(const std::vector<Byte>& page, const RowSpan& span, const TableDef& t,
-                    const Column& c) const {
+                    const Column& c, bool bound) const {
     const Byte* row = page.data() + span.start;
     const std::size_t size = span.size, rowEnd = span.start + span.size;
     const std::size_t countSize = l_.jet3 ? 1 : 2;
@@ -310,8 +310,9 @@ Field Reader::field(const std::vector<Byte>& page, const RowSpan& span, const Ta
     const Byte* p = page.data();
     // A row names how many of the definition's columns it holds; libmdb refuses to find a
     // later one in it (once the row is found sound), and so does this reader, to give what
-    // the helper always gave.
-    const Field value = c.position >= columns ? bad : Field{Field::kValue};
+    // the helper always gave. A column libmdb binds itself (`bound`: Jet 3 text, memo) is
+    // still given when it is the one just past that count.
+    const Field value = c.position >= columns + (bound ? 1u : 0u) ? bad : Field{Field::kValue};
     // A column's bit is at its number, read on past the mask (as libmdb reads it): past the
     // page's end, Jet 3's rest of a 4096-byte buffer is zero, and after that comes the page
     // libmdb read last beside it.
@@ -543,7 +544,7 @@ common::Expected<std::uint32_t> readColumn(ByteSource& file, std::string_view ta
             refuse("column " + std::string(column) + " is not a text column");
         std::uint32_t rows = 0;
         reader.forEachRow(*t, [&](const std::vector<Byte>& page, const RowSpan& row) {
-            const Field f = reader.field(page, row, *t, *c);
+            const Field f = reader.field(page, row, *t, *c, layout.jet3 || c->type == kMemo);
             ++rows;
             // libmdb's own text conversion (Jet 3, memo) makes an empty text of a value it
             // cannot give; the helper refused one of Jet 4 text, which it decoded itself.
