@@ -329,7 +329,10 @@ Field Reader::field(const std::vector<Byte>& page, const RowSpan& span, const Ta
         const std::size_t varCount =
             l_.jet3 ? (maskAt >= 1 ? p[maskAt - 1] : 0) : (maskAt >= 2 ? get16(p + maskAt - 2) : 0);
         if (value.kind == Field::kBad) return bad;
-        if (c.fixedIndex + varCount >= columns || !present) return null;
+        // Counted without sign, as libmdb counts it: more variable columns than columns
+        // leaves every fixed one in the row.
+        const std::size_t fixedHeld = columns - varCount;
+        if (c.fixedIndex >= fixedHeld || !present) return null;
         const std::size_t start = countSize + c.fixedOffset;
         if (start + c.length > size) return skip;
         return Field{Field::kValue, span.start + start, c.length};
