@@ -180,8 +180,9 @@ int main(int argc, char** argv) {
         }
         if (options && arg == "--version") {
             if (!use) return usageError(use.error().why);
-            std::printf("lexivane-words " LEXIVANE_VERSION "\nconfinement: %s\n",
-                        confine::describe(confine::available(*use)).c_str());
+            std::printf("lexivane-words " LEXIVANE_VERSION "\nconfinement: %s\n%s",
+                        confine::describe(confine::available(*use)).c_str(),
+                        lexivane::words::versionNote().c_str());
             return 0;
         }
         if (options && arg == "--raw") {

@@ -42,4 +42,8 @@ void limitWhenRunByHand(std::string tooLong, const int& errFd) {
     alarm(unsigned(child::kReaderTimeoutMs + 999) / 1000);
 }
 
+std::string versionNote() {
+    return {};
+}
+
 } // namespace lexivane::words

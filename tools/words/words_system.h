@@ -16,4 +16,9 @@ void prepareStreams();
 // up, `tooLong` is written to the descriptor `errFd` holds then, and the reader exits with 1.
 void limitWhenRunByHand(std::string tooLong, const int& errFd);
 
+// What --version says after the confinement line about the limits beyond it: nothing on
+// Linux (the rlimits are the program's own), the job and what the system enforces of it on
+// Windows.
+std::string versionNote();
+
 } // namespace lexivane::words

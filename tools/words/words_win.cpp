@@ -44,4 +44,17 @@ void limitWhenRunByHand(std::string tooLong, const int& errFd) {
     }).detach();
 }
 
+std::string versionNote() {
+    std::string note = "limits: a job object (one process, " +
+                       std::to_string(child::cpuSecondsFor(child::kReaderTimeoutMs)) +
+                       " s of processor time, " + std::to_string(child::kReaderMemoryBytes >> 20) +
+                       " MB of memory; killed when its starter ends)\n";
+    // Wine takes the token and the job's limits without enforcing them; say so rather than
+    // claim them.
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    if (ntdll && GetProcAddress(ntdll, "wine_get_version"))
+        note += "under Wine: neither the token nor these limits are enforced, only the kill\n";
+    return note;
+}
+
 } // namespace lexivane::words
