@@ -114,10 +114,12 @@ class TestRunnerWin : public QObject {
     }
 
     void readerReports_data() {
-        QTest::addColumn<QByteArray>("mode"); // empty: the real reader on the sample
+        QTest::addColumn<QByteArray>("mode"); // empty: the real reader on the sample; "copy": on
+                                              // a copy whose name the ANSI code page lacks
         QTest::addColumn<QString>("helper");
         QTest::addColumn<QString>("report"); // empty: read
         QTest::newRow("sample") << QByteArray() << "lexivane-words.exe" << QString();
+        QTest::newRow("non-ANSI name") << QByteArray("copy") << "lexivane-words.exe" << QString();
         const struct {
             const char *name, *mode, *helper, *report;
         } rows[] = {
@@ -138,7 +140,11 @@ class TestRunnerWin : public QObject {
         QFETCH(QString, report);
         QTemporaryDir tmp;
         QString file = testsupport::dataFile(QStringLiteral("words/sample-3000.mdb"));
-        if (!mode.isEmpty()) {
+        if (mode == "copy") {
+            const QString copy = tmp.filePath(QStringLiteral("слова-\u0436.mdb"));
+            QVERIFY(QFile::copy(file, copy));
+            file = copy;
+        } else if (!mode.isEmpty()) {
             file = tmp.filePath(QStringLiteral("standin.mdb"));
             QFile f(file);
             QVERIFY(f.open(QIODevice::WriteOnly) && f.write(mode) == mode.size());

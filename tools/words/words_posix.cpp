@@ -21,6 +21,10 @@ void onAlarm(int) {
 }
 } // namespace
 
+std::vector<std::string> argumentsOf(int argc, char** argv) {
+    return {argv, argv + argc};
+}
+
 void prepareStreams() {
     syscall(SYS_close_range, 3u, ~0u, 0u);
 }

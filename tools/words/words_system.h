@@ -4,8 +4,12 @@
 // and, run by hand, the limits the program would give it.
 
 #include <string>
+#include <vector>
 
 namespace lexivane::words {
+
+// The command line, as UTF-8 on Windows too.
+std::vector<std::string> argumentsOf(int argc, char** argv);
 
 // Nothing inherited but the standard streams (a shell may pass on others); on Windows they
 // are binary, so that the output is the same bytes everywhere.

@@ -2,12 +2,16 @@
 
 #include "child_process.h"
 
+#include <windows.h>
+
+#include <shellapi.h> // after windows.h
+
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <fcntl.h>
 #include <io.h>
 #include <thread>
-#include <windows.h>
 
 namespace lexivane::words {
 
@@ -17,6 +21,22 @@ LONG WINAPI endOnCrash(EXCEPTION_POINTERS* crash) {
     return EXCEPTION_EXECUTE_HANDLER;
 }
 } // namespace
+
+std::vector<std::string> argumentsOf(int argc, char** argv) {
+    int n = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &n);
+    if (!wide) return {argv, argv + argc};
+    std::vector<std::string> args;
+    for (int i = 0; i < n; ++i) {
+        const int size = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
+        std::string arg(size_t(std::max(size, 1)), '\0');
+        WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, arg.data(), size, nullptr, nullptr);
+        arg.resize(arg.size() - 1);
+        args.push_back(std::move(arg));
+    }
+    LocalFree(wide);
+    return args;
+}
 
 void prepareStreams() {
     // A crash ends the reader at once, with its exception as the exit code: no dialog, no
