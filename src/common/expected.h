@@ -5,6 +5,7 @@
 // not"; std::expected is C++23.
 
 #include <cassert>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <utility>
@@ -16,6 +17,11 @@ struct Error {
     std::string why;
     int errorNumber = 0; // the errno behind it, 0 when there is none
 };
+
+// The system's words for an errno.
+inline Error fromErrno(int e) {
+    return {std::strerror(e), e};
+}
 
 template <class T = void> class [[nodiscard]] Expected {
   public:

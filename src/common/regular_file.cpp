@@ -7,12 +7,6 @@
 
 namespace lexivane::common {
 
-namespace {
-Error fromErrno(int e) {
-    return {std::strerror(e), e};
-}
-} // namespace
-
 RegularFile::RegularFile(RegularFile&& other) noexcept
     : fd_(std::exchange(other.fd_, -1)), status_(other.status_) {}
 

@@ -25,9 +25,6 @@ void RegularFile::close() {
 }
 
 namespace {
-Error fromErrno(int e) {
-    return {std::strerror(e), e};
-}
 // Without O_NONBLOCK, opening a FIFO waits for a writer; O_NOCTTY keeps a terminal from
 // becoming ours.
 constexpr int kReadFlags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;

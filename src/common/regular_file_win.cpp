@@ -24,12 +24,6 @@ void RegularFile::close() {
     fd_ = -1;
 }
 
-namespace {
-Error fromErrno(int e) {
-    return {std::strerror(e), e};
-}
-} // namespace
-
 Expected<RegularFile> RegularFile::open(const std::string& path, const char* what) {
     // Backup semantics: a directory opens too, to be told for what it is. Opening a pipe by
     // name never waits for its other end, and a device is told by the handle's type.

@@ -125,8 +125,10 @@ size_t maxReaderOutput(qint64 fileSize) {
 common::Expected<child::Outcome> runHelper(const QString& absolute, const ReadLimits& limits,
                                            size_t maxOutput, std::string& stream,
                                            std::string& errText) {
-    const QByteArray helper = QFile::encodeName(limits.helperPath);
-    const QByteArray file = QFile::encodeName(absolute);
+    // UTF-8 (what QFile::encodeName gives on Linux): on Windows the ANSI code page would lose
+    // the characters it lacks.
+    const QByteArray helper = limits.helperPath.toUtf8();
+    const QByteArray file = absolute.toUtf8();
     QByteArray arg0("lexivane-words"), raw("--raw"), tableOpt("--table"), columnOpt("--column");
     QByteArray tableName = limits.table.toUtf8(), columnName = limits.column.toUtf8();
     char* argv[] = {arg0.data(),
@@ -180,8 +182,7 @@ WordTable readWords(const QString& path, const ReadLimits& limits) {
     // anything but a regular file is refused here, at once.
     qint64 fileSize = 0;
     {
-        const auto f = common::RegularFile::open(QFile::encodeName(absolute).toStdString(),
-                                                 "an Access database");
+        const auto f = common::RegularFile::open(absolute.toStdString(), "an Access database");
         if (!f) failOpen(path, QString::fromLocal8Bit(f.error().why));
         fileSize = f->status().st_size;
     }

@@ -72,6 +72,12 @@ int main(int argc, char** argv) {
             say(std::string(e) + "\n");
         return 0;
     }
+    if (mode.rfind("handle ", 0) == 0) {
+        const auto h = reinterpret_cast<HANDLE>(std::strtoull(mode.c_str() + 7, nullptr, 10));
+        DWORD flags = 0;
+        say(GetHandleInformation(h, &flags) ? "inherited\n" : "not inherited\n");
+        return 0;
+    }
     if (mode == "spawn") {
         wchar_t self[MAX_PATH];
         GetModuleFileNameW(nullptr, self, MAX_PATH);

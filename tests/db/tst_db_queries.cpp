@@ -24,7 +24,7 @@ using namespace testsupport;
 
 namespace {
 
-QString binPath(const char* name) {
+[[maybe_unused]] QString binPath(const char* name) {
     return QDir(QStringLiteral(LEXIVANE_BIN_DIR)).filePath(name);
 }
 

@@ -75,6 +75,7 @@ class TestRunnerWin : public QObject {
             {"output past the limit", "spew", 20, "too much output", "", true},
             {"clean environment", "env", 20, "exit 0", "\nA=1\n", true},
             {"no program", "", 20, "exec: No such file or directory", "", true},
+            {"only the pipes inherited", "handle", 20, "exit 0", "\nnot inherited\n", true},
             {"processor time", "burn", 1, "killed: processor time limit", "", false},
             {"no child process", "spawn", 20, "exit 0", "refused\n", false},
             {"memory", "eat", 20, "exit 1", ": out of memory", false},
@@ -91,6 +92,10 @@ class TestRunnerWin : public QObject {
         QFETCH(bool, byWine);
         const QByteArray program = mode.isEmpty() ? binFile("nowhere.exe").toUtf8()
                                                   : binFile("runner_standin.exe").toUtf8();
+        // An inheritable handle of ours that is not the child's business.
+        SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+        const HANDLE ours = CreateEventW(&inheritable, TRUE, FALSE, nullptr);
+        if (mode == "handle") mode += ' ' + QByteArray::number(quintptr(ours));
         char* argv[] = {const_cast<char*>("standin"), mode.data(), nullptr};
         char* envp[] = {const_cast<char*>("A=1"), nullptr};
         child::Command c;
@@ -103,6 +108,7 @@ class TestRunnerWin : public QObject {
         c.maxOutput = 1 << 20;
         std::string out, err;
         const child::Outcome o = child::run(c, out, err);
+        CloseHandle(ours);
         QCOMPARE(stateOf(out), QLatin1String(mode.isEmpty() ? "never ran" : "gone"));
         QVERIFY(out.find("LEXIVANE_PARENT_ONLY") == std::string::npos);
         QString got = outcomeOf(o);
@@ -114,10 +120,12 @@ class TestRunnerWin : public QObject {
     }
 
     void readerReports_data() {
-        QTest::addColumn<QByteArray>("mode"); // empty: the real reader on the sample
+        QTest::addColumn<QByteArray>("mode"); // empty: the real reader on the sample; "copy": on
+                                              // a copy whose name the ANSI code page lacks
         QTest::addColumn<QString>("helper");
         QTest::addColumn<QString>("report"); // empty: read
         QTest::newRow("sample") << QByteArray() << "lexivane-words.exe" << QString();
+        QTest::newRow("non-ANSI name") << QByteArray("copy") << "lexivane-words.exe" << QString();
         const struct {
             const char *name, *mode, *helper, *report;
         } rows[] = {
@@ -138,7 +146,11 @@ class TestRunnerWin : public QObject {
         QFETCH(QString, report);
         QTemporaryDir tmp;
         QString file = testsupport::dataFile(QStringLiteral("words/sample-3000.mdb"));
-        if (!mode.isEmpty()) {
+        if (mode == "copy") {
+            const QString copy = tmp.filePath(QStringLiteral("слова-\u0436.mdb"));
+            QVERIFY(QFile::copy(file, copy));
+            file = copy;
+        } else if (!mode.isEmpty()) {
             file = tmp.filePath(QStringLiteral("standin.mdb"));
             QFile f(file);
             QVERIFY(f.open(QIODevice::WriteOnly) && f.write(mode) == mode.size());

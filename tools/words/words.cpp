@@ -156,6 +156,8 @@ class FileSource final : public lexivane::access::ByteSource {
 } // namespace
 
 int main(int argc, char** argv) {
+    // The arguments as UTF-8 (Windows hands main() the ANSI code page).
+    const std::vector<std::string> args = lexivane::words::argumentsOf(argc, argv);
     lexivane::words::prepareStreams();
     namespace confine = lexivane::confine;
     const lexivane::common::Expected<unsigned> use =
@@ -172,26 +174,28 @@ int main(int argc, char** argv) {
         return kUsage;
     };
     bool options = true;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
+    const auto count = static_cast<int>(args.size());
+    for (int i = 1; i < count; ++i) {
+        const std::string& arg = args[size_t(i)];
         if (options && (arg == "-h" || arg == "--help")) {
             std::printf("%s%s", kUsageLine, kHelp);
             return 0;
         }
         if (options && arg == "--version") {
             if (!use) return usageError(use.error().why);
-            std::printf("lexivane-words " LEXIVANE_VERSION "\nconfinement: %s\n",
-                        confine::describe(confine::available(*use)).c_str());
+            std::printf("lexivane-words " LEXIVANE_VERSION "\nconfinement: %s\n%s",
+                        confine::describe(confine::available(*use)).c_str(),
+                        lexivane::words::versionNote().c_str());
             return 0;
         }
         if (options && arg == "--raw") {
             raw = true;
         } else if (options && (arg == "--table" || arg == "--column")) {
-            if (i + 1 >= argc) return usageError("option " + arg + " needs a NAME");
+            if (i + 1 >= count) return usageError("option " + arg + " needs a NAME");
             if (arg == "--table")
-                tableName = argv[++i];
+                tableName = args[size_t(++i)].c_str();
             else
-                columnName = argv[++i];
+                columnName = args[size_t(++i)].c_str();
         } else if (options && arg == "--") {
             options = false;
         } else if (options && arg.size() > 1 && arg[0] == '-') {
@@ -199,7 +203,7 @@ int main(int argc, char** argv) {
         } else if (path) {
             return usageError("only one FILE at a time");
         } else {
-            path = argv[i];
+            path = arg.c_str();
         }
     }
     if (!path) return usageError("needs a FILE");

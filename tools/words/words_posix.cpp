@@ -21,6 +21,10 @@ void onAlarm(int) {
 }
 } // namespace
 
+std::vector<std::string> argumentsOf(int argc, char** argv) {
+    return {argv, argv + argc};
+}
+
 void prepareStreams() {
     syscall(SYS_close_range, 3u, ~0u, 0u);
 }
@@ -40,6 +44,10 @@ void limitWhenRunByHand(std::string tooLong, const int& errFd) {
     g_errFd = &errFd;
     signal(SIGALRM, onAlarm);
     alarm(unsigned(child::kReaderTimeoutMs + 999) / 1000);
+}
+
+std::string versionNote() {
+    return {};
 }
 
 } // namespace lexivane::words

@@ -2,12 +2,16 @@
 
 #include "child_process.h"
 
+#include <windows.h>
+
+#include <shellapi.h> // after windows.h
+
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <fcntl.h>
 #include <io.h>
 #include <thread>
-#include <windows.h>
 
 namespace lexivane::words {
 
@@ -17,6 +21,22 @@ LONG WINAPI endOnCrash(EXCEPTION_POINTERS* crash) {
     return EXCEPTION_EXECUTE_HANDLER;
 }
 } // namespace
+
+std::vector<std::string> argumentsOf(int argc, char** argv) {
+    int n = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &n);
+    if (!wide) return {argv, argv + argc};
+    std::vector<std::string> args;
+    for (int i = 0; i < n; ++i) {
+        const int size = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
+        std::string arg(size_t(std::max(size, 1)), '\0');
+        WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, arg.data(), size, nullptr, nullptr);
+        arg.resize(arg.size() - 1);
+        args.push_back(std::move(arg));
+    }
+    LocalFree(wide);
+    return args;
+}
 
 void prepareStreams() {
     // A crash ends the reader at once, with its exception as the exit code: no dialog, no
@@ -42,6 +62,19 @@ void limitWhenRunByHand(std::string tooLong, const int& errFd) {
         (void)ignored;
         _exit(1);
     }).detach();
+}
+
+std::string versionNote() {
+    std::string note = "limits: a job object (one process, " +
+                       std::to_string(child::cpuSecondsFor(child::kReaderTimeoutMs)) +
+                       " s of processor time, " + std::to_string(child::kReaderMemoryBytes >> 20) +
+                       " MB of memory; killed when its starter ends)\n";
+    // Wine takes the token and the job's limits without enforcing them; say so rather than
+    // claim them.
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    if (ntdll && GetProcAddress(ntdll, "wine_get_version"))
+        note += "under Wine: neither the token nor these limits are enforced, only the kill\n";
+    return note;
 }
 
 } // namespace lexivane::words
