@@ -58,6 +58,10 @@ FileState stateOf(const QString& path) {
 
 // The whole file as read, under a key no line can make, so that the writer has it again.
 const QString kFileKey = QStringLiteral("\n");
+// Every key of a group holds the group's name again: the values of a group with a longer name
+// are left in the text and not read (the program's own group is short), or a long name over
+// many lines would hold far more memory than the file is large.
+constexpr qsizetype kMaxGroupChars = 64;
 
 struct Line {
     qsizetype start = 0, end = 0;           // the line without its line end
@@ -102,7 +106,8 @@ template <class Use> void forEachLine(const QByteArray& bytes, Use&& use) {
             while (valueStart < b && isSpace(bytes[valueStart]))
                 ++valueStart;
             const QString name = QString::fromUtf8(bytes.constData() + a, nameEnd - a);
-            line.key = group.isEmpty() ? name : group + QLatin1Char('/') + name;
+            if (group.size() <= kMaxGroupChars)
+                line.key = group.isEmpty() ? name : group + QLatin1Char('/') + name;
             line.valueStart = valueStart;
             line.valueEnd = b;
         }
