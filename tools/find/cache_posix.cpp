@@ -1,6 +1,5 @@
 #include "cache.h"
 
-#include "hash.h"
 #include "regular_file.h"
 
 #include <cerrno>
@@ -110,14 +109,6 @@ std::string cacheDirectory() {
     const char* home = std::getenv("HOME");
     if (absoluteDir(home)) return std::string(home) + "/.cache/lexivane";
     return {};
-}
-
-std::string cacheFileName(const std::string& sourcePath) {
-    char name[40];
-    std::snprintf(
-        name, sizeof name, "find-%016llx.index",
-        static_cast<unsigned long long>(hash64(sourcePath.data(), sourcePath.size(), 0x5041)));
-    return name;
 }
 
 common::Expected<> trusted(const struct stat& st) {
