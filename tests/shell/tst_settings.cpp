@@ -146,11 +146,15 @@ class SettingsTest : public QObject {
         const QString app = QString("LexivaneTest%1").arg(QCoreApplication::applicationPid());
         const auto store = userSettingsStore();
         QCOMPARE(store->GetSetting(app, "Lexivane", "Combo1", "0"), QString("0"));
-        QVERIFY(!QSettings(branch, QSettings::NativeFormat).childGroups().contains(app));
+        const bool madeByReading =
+            QSettings(branch, QSettings::NativeFormat).childGroups().contains(app);
         store->SaveSetting(app, "Lexivane", "Combo1", "-1");
         const QVariant stored =
             QSettings(branch + "\\" + app + "\\Lexivane", QSettings::NativeFormat).value("Combo1");
+        const QString read = store->GetSetting(app, "Lexivane", "Combo1", "0");
         QSettings(branch, QSettings::NativeFormat).remove(app);
+        QVERIFY(!madeByReading);
+        QCOMPARE(read, QString("-1"));
         QCOMPARE(stored.typeId(), int(QMetaType::QString));
         QCOMPARE(stored.toString(), QString("-1"));
 #endif
