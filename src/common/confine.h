@@ -3,6 +3,9 @@
 // Confines a process that reads one untrusted file to the policy of common/confine_policy.h,
 // with the kernel's own mechanisms only: no_new_privs (and no capabilities kept), Landlock
 // for the paths and seccomp for the calls, each applied when the kernel offers it.
+// On Windows what the system offers instead: a restricted token (no privileges, the
+// administrators' group only to deny) and the low integrity level, so that the reader can
+// write nowhere the user's files are; the runner's Job Object adds its limits.
 
 #include "expected.h"
 
@@ -21,20 +24,27 @@ enum Mechanism : unsigned {
     kNoNewPrivs = 1u,
     kLandlock = 2u,
     kSeccomp = 4u,
+    kRestrictedToken = 8u, // Windows
+    kLowIntegrity = 16u,   // Windows
+#ifdef _WIN32
+    kAll = kRestrictedToken | kLowIntegrity,
+#else
     kAll = kNoNewPrivs | kLandlock | kSeccomp,
+#endif
 };
 
 // The environment variable naming mechanisms to leave out ("landlock,seccomp"), as a kernel
 // without them would; passed on to the reader so that its own layer leaves them out too.
 inline constexpr char kWithoutVariable[] = "LEXIVANE_CONFINE_WITHOUT";
 
+// ("restricted_token,low_integrity" on Windows.)
 // The mechanisms that `text` (the variable's value, a comma list; null: unset) leaves in, or
 // which name in it is unknown.
 common::Expected<unsigned> withoutFromText(const char* text);
 // What kWithoutVariable's value says for `use`; empty when it leaves nothing out.
 std::string withoutText(unsigned use);
 
-// The Landlock ABI version the kernel offers, 0 without Landlock.
+// The Landlock ABI version the kernel offers, 0 without Landlock (and on Windows).
 int landlockAbi();
 // Whether the kernel filters system calls with seccomp.
 bool seccompAvailable();
@@ -74,14 +84,25 @@ class Prepared {
     // The mechanisms apply() puts in force.
     unsigned mechanisms() const { return use_; }
 
-    // Confines the calling process. Async-signal-safe.
+    // Confines the calling process. Async-signal-safe. (Windows: drops its privileges and
+    // lowers its integrity level; a child is confined by childToken() instead.)
     Failure apply() noexcept;
+
+#ifdef _WIN32
+    // The primary token the program to execute is started with; null: the caller's own.
+    void* childToken() const noexcept {
+        return token_;
+    }
+#endif
 
   private:
     explicit Prepared(std::string exec);
     common::Expected<void> prepare(const Policy& policy, unsigned use);
     unsigned use_ = 0;
     std::string exec_;
+#ifdef _WIN32
+    void* token_ = nullptr;
+#else
     int ruleset_ = -1;
     struct LateRule {
         std::string path;
@@ -90,6 +111,7 @@ class Prepared {
     // Paths under /proc/self, which name the confined process only once it runs.
     std::vector<LateRule> lateRules_;
     std::vector<sock_filter> filter_;
+#endif
 };
 
 } // namespace lexivane::confine

@@ -3,21 +3,15 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 #include <utility>
 
 namespace lexivane::common {
 
-const char* kindOf(mode_t mode) {
-    if (S_ISDIR(mode)) return "a directory";
-    if (S_ISFIFO(mode)) return "a FIFO";
-    if (S_ISCHR(mode)) return "a character device";
-    if (S_ISBLK(mode)) return "a block device";
-    if (S_ISSOCK(mode)) return "a socket";
-    if (S_ISLNK(mode)) return "a symbolic link";
-    return "not a regular file";
+namespace {
+Error fromErrno(int e) {
+    return {std::strerror(e), e};
 }
+} // namespace
 
 RegularFile::RegularFile(RegularFile&& other) noexcept
     : fd_(std::exchange(other.fd_, -1)), status_(other.status_) {}
@@ -35,55 +29,16 @@ RegularFile::~RegularFile() {
     close();
 }
 
-void RegularFile::close() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-}
-
-namespace {
-Error fromErrno(int e) {
-    return {std::strerror(e), e};
-}
-// Without O_NONBLOCK, opening a FIFO waits for a writer; O_NOCTTY keeps a terminal from
-// becoming ours.
-constexpr int kReadFlags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
-
-// Fills out[from, out.size()) as far as the file goes: the bytes read, or -errno.
-ssize_t readFrom(int fd, std::string& out, size_t from) {
+long long RegularFile::readFrom(std::string& out, size_t from) const {
     size_t got = from;
     while (got < out.size()) {
-        const ssize_t r = ::pread(fd, out.data() + got, out.size() - got, static_cast<off_t>(got));
-        if (r < 0 && errno == EINTR) continue;
-        if (r < 0) return -errno;
+        const long long r = readAt(got, out.data() + got, out.size() - got);
+        if (r == -EINTR) continue;
+        if (r < 0) return r;
         if (r == 0) break;
         got += static_cast<size_t>(r);
     }
-    return static_cast<ssize_t>(got - from);
-}
-} // namespace
-
-Expected<RegularFile> RegularFile::open(const std::string& path, const char* what) {
-    return checked(::open(path.c_str(), kReadFlags), what);
-}
-
-Expected<RegularFile> RegularFile::openIn(int folderFd, const std::string& name, const char* what) {
-    return checked(::openat(folderFd, name.c_str(), kReadFlags | O_NOFOLLOW), what);
-}
-
-Expected<RegularFile> RegularFile::checked(int fd, const char* what) {
-    if (fd < 0) return fromErrno(errno);
-    RegularFile f; // owns fd from here: every refusal below closes it
-    f.fd_ = fd;
-    if (::fstat(fd, &f.status_) != 0) return fromErrno(errno);
-    const mode_t mode = f.status_.st_mode;
-    if (!S_ISREG(mode))
-        return Error{std::string("it is ") + kindOf(mode) + ", not " + what,
-                     S_ISDIR(mode) ? EISDIR : 0};
-    // Reads of a regular file never wait on their own; clear the flag for whoever gets the
-    // descriptor.
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-    return f;
+    return static_cast<long long>(got - from);
 }
 
 Expected<std::string> RegularFile::readAll(size_t limit) {
@@ -99,7 +54,7 @@ Expected<std::string> RegularFile::readAll(size_t limit) {
     out.resize(expected + 1);
     size_t got = 0;
     for (;;) {
-        const ssize_t r = readFrom(fd_, out, got);
+        const long long r = readFrom(out, got);
         if (r < 0) {
             close();
             return fromErrno(static_cast<int>(-r));
@@ -116,20 +71,13 @@ Expected<std::string> RegularFile::readAll(size_t limit) {
 Expected<std::string> RegularFile::readHead(size_t n) {
     if (fd_ < 0) return fromErrno(EBADF);
     std::string out(n, '\0');
-    const ssize_t r = readFrom(fd_, out, 0);
+    const long long r = readFrom(out, 0);
     if (r < 0) {
         close();
         return fromErrno(static_cast<int>(-r));
     }
     out.resize(static_cast<size_t>(r));
     return out;
-}
-
-Expected<> replaceable(const std::string& path) {
-    // The rename replaces a symbolic link itself, not what it points to.
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode) || S_ISLNK(st.st_mode)) return {};
-    return Error{std::string("it is ") + kindOf(st.st_mode) + ", not a regular file"};
 }
 
 } // namespace lexivane::common

@@ -116,7 +116,7 @@ ConnectionString parseConnectionString(const QString& text) {
 }
 
 QString helperIn(const QString& folder) {
-    return QDir(folder).filePath(QStringLiteral("lexivane-words"));
+    return QDir(folder).filePath(QStringLiteral("lexivane-words" LEXIVANE_EXE_SUFFIX));
 }
 
 QString defaultHelper() {
@@ -200,8 +200,9 @@ void Connection::Open(const QString& connectionString) {
         readLimits(reader_, reader_.helperPath.isEmpty() ? defaultHelper() : reader_.helperPath);
 
     auto failure = [source = cs.dataSource](const std::exception& e) {
-        return AppError(QStringLiteral("Cannot open the word database \"%1\": %2.")
-                            .arg(source, QString::fromLocal8Bit(e.what())));
+        return AppError(
+            QStringLiteral("Cannot open the word database \"%1\": %2.")
+                .arg(QDir::toNativeSeparators(source), QString::fromLocal8Bit(e.what())));
     };
     sqlite3* db = nullptr;
     auto words = std::make_shared<db::WordTable>();

@@ -5,12 +5,11 @@
 #include "regular_file.h"
 #include "utf8.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <algorithm>
-#include <csignal>
 #include <cstdlib>
 #include <cstring>
-#include <sys/wait.h>
 
 namespace lexivane::db {
 
@@ -45,13 +44,9 @@ QString tooLarge() {
 }
 
 [[noreturn]] void failOpen(const QString& path, const QString& problem) {
-    throw AppError(QStringLiteral("Cannot open the word database \"%1\": %2.").arg(path, problem));
-}
-
-QString signalName(int sig) {
-    const char* d = sigdescr_np(sig);
-    return d ? QStringLiteral("%1, signal %2").arg(QString::fromUtf8(d)).arg(sig)
-             : QStringLiteral("signal %1").arg(sig);
+    // Windows paths are shown with backslashes (the same text on Linux).
+    throw AppError(QStringLiteral("Cannot open the word database \"%1\": %2.")
+                       .arg(QDir::toNativeSeparators(path), problem));
 }
 
 // What the helper said on its last "lexivane-words: <path>: problem" line.
@@ -206,13 +201,14 @@ WordTable readWords(const QString& path, const ReadLimits& limits) {
     if (run.startErrno != 0)
         failOpen(path, QStringLiteral("cannot start the reader: %1")
                            .arg(QString::fromLocal8Bit(strerror(run.startErrno))));
-    const int execErrno = run.execErrno, wstatus = run.status;
+    const int execErrno = run.execErrno;
     const bool timedOut = run.timedOut, tooMuch = run.tooMuch;
     const int timeoutMs = std::max(1, limits.timeoutMs);
 
     if (execErrno != 0)
         failOpen(path, QStringLiteral("the reader \"%1\" cannot be started: %2")
-                           .arg(limits.helperPath, QString::fromLocal8Bit(strerror(execErrno))));
+                           .arg(QDir::toNativeSeparators(limits.helperPath),
+                                QString::fromLocal8Bit(strerror(execErrno))));
     if (timedOut)
         failOpen(path, QStringLiteral("reading it took longer than %1 ms and was stopped; the file "
                                       "may be damaged")
@@ -223,20 +219,20 @@ WordTable readWords(const QString& path, const ReadLimits& limits) {
                            : QStringLiteral("it is damaged (the reader produced more data than "
                                             "the file holds)"));
     const QString said = helperProblem(errText, absolute);
-    if (WIFSIGNALED(wstatus)) {
-        const int sig = WTERMSIG(wstatus);
+    const child::Ending ending = child::endingOf(run);
+    if (ending.killed) {
         if (said.contains(QLatin1String("out of memory")) ||
             errText.find("alloc") != std::string::npos)
             failOpen(path, QStringLiteral("the reader ran out of memory (limit %1 MB); the file "
                                           "may be damaged")
                                .arg(limits.memoryLimitBytes >> 20));
-        if (sig == SIGXCPU)
+        if (ending.cpuTime)
             failOpen(path, QStringLiteral("the reader used too much processor time; the file may "
                                           "be damaged"));
         failOpen(path, QStringLiteral("the reader crashed (%1); the file may be damaged")
-                           .arg(signalName(sig)));
+                           .arg(QString::fromUtf8(ending.how)));
     }
-    const int code = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
+    const int code = ending.exitCode;
     if (code != 0) {
         if (said.contains(QLatin1String("out of memory")))
             failOpen(path, QStringLiteral("the reader ran out of memory (limit %1 MB); the file "

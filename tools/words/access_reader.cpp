@@ -18,6 +18,8 @@ using common::Error;
 
 // A table definition longer than this many pages is taken as a loop of links.
 constexpr std::uint64_t kMaxDefPages = 1024;
+// The highest row number libmdb reads on a page (a damaged count can name more).
+constexpr unsigned kMaxRow = 1000;
 
 std::uint16_t get16(const Byte* p) {
     return static_cast<std::uint16_t>(p[0] | p[1] << 8);
@@ -69,8 +71,10 @@ struct RowSpan {
     std::uint16_t entry = 0;
 };
 
-// Rows past the page's count are found too, as libmdb finds a usage map's row.
+// Rows past the page's count are found too, as libmdb finds a usage map's row; a row
+// numbered past kMaxRow is not, whatever the page's count (libmdb finds none there).
 std::optional<RowSpan> findRow(const Layout& l, const std::vector<Byte>& page, unsigned row) {
+    if (row > kMaxRow) return std::nullopt;
     const std::size_t at = l.rowTableOffset + 2 * std::size_t{row};
     if (at + 2 > page.size()) return std::nullopt;
     const std::uint16_t entry = get16(page.data() + at);
@@ -85,7 +89,8 @@ struct Column {
     Byte type = 0, flags = 0;
     std::size_t position = 0;   // in the definition's list
     std::size_t fixedIndex = 0; // among the fixed columns
-    std::uint16_t number = 0, varIndex = 0, fixedOffset = 0, length = 0;
+    Byte number = 0;
+    std::uint16_t varIndex = 0, fixedOffset = 0, length = 0;
 };
 
 struct TableDef {
@@ -113,7 +118,7 @@ class Reader {
     std::uint32_t findTable(std::string_view name);
     template <typename OnRow> void forEachRow(const TableDef& t, OnRow&& onRow);
     Field field(const std::vector<Byte>& page, const RowSpan& row, const TableDef& t,
-                const Column& c) const;
+                const Column& c, bool bound = false) const;
     std::string text(const std::vector<Byte>& page, const Field& f, const Column& c);
 
   private:
@@ -124,6 +129,9 @@ class Reader {
     Pages pages_;
     std::uint64_t maxRows_;
     std::vector<Byte> map_, lval_;
+    // The page libmdb holds just after the one it reads rows from (the last usage-map or
+    // memo page it read), where a null mask read past the page's end goes on.
+    std::vector<Byte> side_;
 };
 
 std::optional<TableDef> Reader::tableDef(std::uint32_t page) {
@@ -157,7 +165,7 @@ std::optional<TableDef> Reader::tableDef(std::uint32_t page) {
         const Byte* e = def.data() + at;
         Column c;
         c.type = e[0];
-        c.number = get16(e + l_.columnNumberOffset);
+        c.number = e[l_.columnNumberOffset]; // libmdb keeps its low byte only
         c.varIndex = get16(e + l_.varIndexOffset);
         c.flags = e[l_.flagsOffset];
         c.fixedOffset = get16(e + l_.fixedOffsetOffset);
@@ -201,6 +209,7 @@ std::optional<TableDef> Reader::tableDef(std::uint32_t page) {
     const auto* map = mapPage.data() + mapRow->start;
     if (map[0] == 0 && mapRow->size < 5) return std::nullopt;
     t.usageMap.assign(map, map + mapRow->size);
+    side_ = freePage.empty() ? mapPage : freePage;
     return t;
 }
 
@@ -220,11 +229,20 @@ void Reader::forEachMappedPage(const std::vector<Byte>& map, OnPage&& on) {
         for (std::uint64_t n = last; n < pages_.count(); ++n)
             if (!visit(n)) return;
     };
+    // A page number is counted in 32 bits, as libmdb counts it; one that is negative as a
+    // signed number is a map it cannot use.
     auto bits = [&](const Byte* bitmap, std::size_t bytes, std::uint64_t first) {
         for (std::size_t i = 0; i < bytes; ++i) {
             if (bitmap[i] == 0) continue;
-            for (unsigned b = 0; b < 8; ++b)
-                if ((bitmap[i] >> b & 1) && !visit(first + i * 8 + b)) return false;
+            for (unsigned b = 0; b < 8; ++b) {
+                if (!(bitmap[i] >> b & 1)) continue;
+                const auto n = static_cast<std::uint32_t>(first + i * 8 + b);
+                if (n > std::uint32_t{std::numeric_limits<std::int32_t>::max()}) {
+                    everyPage();
+                    return false;
+                }
+                if (!visit(n)) return false;
+            }
         }
         return true;
     };
@@ -244,6 +262,7 @@ void Reader::forEachMappedPage(const std::vector<Byte>& map, OnPage&& on) {
             everyPage();
             return;
         }
+        side_ = map_;
         // Copied: on() may read pages into other buffers, never into this one.
         const std::vector<Byte> bitmap(map_.begin() + 4, map_.end());
         if (!bits(bitmap.data(), bitmap.size(), k * perPage)) return;
@@ -275,7 +294,7 @@ template <typename OnRow> void Reader::forEachRow(const TableDef& t, OnRow&& onR
 }
 
 Field Reader::field(const std::vector<Byte>& page, const RowSpan& span, const TableDef& t,
-                    const Column& c) const {
+                    const Column& c, bool bound) const {
     const Byte* row = page.data() + span.start;
     const std::size_t size = span.size, rowEnd = span.start + span.size;
     const std::size_t countSize = l_.jet3 ? 1 : 2;
@@ -291,18 +310,29 @@ Field Reader::field(const std::vector<Byte>& page, const RowSpan& span, const Ta
     const Byte* p = page.data();
     // A row names how many of the definition's columns it holds; libmdb refuses to find a
     // later one in it (once the row is found sound), and so does this reader, to give what
-    // the helper always gave.
-    const Field value = c.position >= columns ? bad : Field{Field::kValue};
-    // A column's bit is at its number; libmdb takes a number past the mask as present.
-    const bool present =
-        c.number / 8u >= maskSize || (p[maskAt + c.number / 8u] >> (c.number % 8) & 1);
+    // the helper always gave. A column libmdb binds itself (`bound`: Jet 3 text, memo) is
+    // still given when it is the one just past that count.
+    const Field value = c.position >= columns + (bound ? 1u : 0u) ? bad : Field{Field::kValue};
+    // A column's bit is at its number, read on past the mask (as libmdb reads it): past the
+    // page's end, Jet 3's rest of a 4096-byte buffer is zero, and after that comes the page
+    // libmdb read last beside it.
+    const std::size_t bitAt = maskAt + c.number / 8u;
+    Byte maskByte = 0;
+    if (bitAt < page.size())
+        maskByte = p[bitAt];
+    else if (bitAt >= kJet4PageSize && bitAt - kJet4PageSize < side_.size())
+        maskByte = side_[bitAt - kJet4PageSize];
+    const bool present = maskByte >> (c.number % 8) & 1;
     if (c.flags & kFixedColumn) {
         // A row holds the first (columns - its variable ones) fixed columns; later ones are
         // NULL there.
         const std::size_t varCount =
             l_.jet3 ? (maskAt >= 1 ? p[maskAt - 1] : 0) : (maskAt >= 2 ? get16(p + maskAt - 2) : 0);
         if (value.kind == Field::kBad) return bad;
-        if (c.fixedIndex + varCount >= columns || !present) return null;
+        // Counted without sign, as libmdb counts it: more variable columns than columns
+        // leaves every fixed one in the row.
+        const std::size_t fixedHeld = columns - varCount;
+        if (c.fixedIndex >= fixedHeld || !present) return null;
         const std::size_t start = countSize + c.fixedOffset;
         if (start + c.length > size) return skip;
         return Field{Field::kValue, span.start + start, c.length};
@@ -381,6 +411,7 @@ void Reader::memo(const std::vector<Byte>& page, const Field& f, std::vector<Byt
     for (std::uint64_t hops = 0; out.size() < length; ++hops) {
         if (hops >= pages_.count() || !pages_.read(pointer >> 8, lval_))
             refuse("damaged (a memo value cannot be read)");
+        side_ = lval_;
         const std::optional<RowSpan> row = findRow(l_, lval_, pointer & 0xFF);
         if (!row) refuse("damaged (a memo value cannot be read)");
         const Byte* data = lval_.data() + row->start;
@@ -516,7 +547,7 @@ common::Expected<std::uint32_t> readColumn(ByteSource& file, std::string_view ta
             refuse("column " + std::string(column) + " is not a text column");
         std::uint32_t rows = 0;
         reader.forEachRow(*t, [&](const std::vector<Byte>& page, const RowSpan& row) {
-            const Field f = reader.field(page, row, *t, *c);
+            const Field f = reader.field(page, row, *t, *c, layout.jet3 || c->type == kMemo);
             ++rows;
             // libmdb's own text conversion (Jet 3, memo) makes an empty text of a value it
             // cannot give; the helper refused one of Jet 4 text, which it decoded itself.

@@ -6,26 +6,23 @@
 #include "child_process.h"
 #include "confine.h"
 #include "regular_file.h"
+#include "words_system.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <new>
 #include <string>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 #include <vector>
 
 #ifdef LEXIVANE_WORDS_LIBMDB
 #include "libmdb_reader.h"
 
+#include <fcntl.h>
 #include <glib.h>
 #endif
 
@@ -82,35 +79,6 @@ void onNoMemory() {
     fail("out of memory");
 }
 
-// The line said when the time is up, made beforehand: the signal handler only writes it.
-std::string g_tooLong;
-
-void onAlarm(int) {
-    ssize_t ignored = write(g_errFd, g_tooLong.data(), g_tooLong.size());
-    (void)ignored;
-    _exit(kBadInput);
-}
-
-// Run by hand, the reader takes on the limits the program would give it: a process started
-// without a processor limit gets them all; one that has limits keeps what it was given.
-void limitWhenRunByHand() {
-    namespace child = lexivane::child;
-    struct rlimit cpu {};
-    if (getrlimit(RLIMIT_CPU, &cpu) != 0 || cpu.rlim_cur != RLIM_INFINITY) return;
-    const int seconds = child::cpuSecondsFor(child::kReaderTimeoutMs);
-    cpu = {rlim_t(seconds), rlim_t(seconds) + 1};
-    setrlimit(RLIMIT_CPU, &cpu);
-#ifndef LEXIVANE_SANITIZED
-    // ASan reserves terabytes of address space up front, so only plain builds cap it.
-    const struct rlimit as = {rlim_t(child::kReaderMemoryBytes), rlim_t(child::kReaderMemoryBytes)};
-    setrlimit(RLIMIT_AS, &as);
-#endif
-    g_tooLong = std::string("lexivane-words: ") + g_path + ": reading it took longer than " +
-                std::to_string(child::kReaderTimeoutMs) + " ms and was stopped\n";
-    signal(SIGALRM, onAlarm);
-    alarm(unsigned(child::kReaderTimeoutMs + 999) / 1000);
-}
-
 class Out final : public lexivane::access::ValueSink {
   public:
     explicit Out(bool raw) : raw_(raw) { buf_.reserve(kSize + 1024); }
@@ -161,17 +129,19 @@ class Out final : public lexivane::access::ValueSink {
     std::string buf_;
 };
 
-// The file through the descriptor opened and checked for it.
-class DescriptorSource final : public lexivane::access::ByteSource {
+// The file through the handle opened and checked for it.
+class FileSource final : public lexivane::access::ByteSource {
   public:
-    DescriptorSource(int fd, uint64_t size) : fd_(fd), size_(size) {}
+    FileSource(const lexivane::common::RegularFile& file, uint64_t size)
+        : file_(file), size_(size) {}
     uint64_t size() const override { return size_; }
     bool read(uint64_t at, uint8_t* out, size_t n) override {
         if (at > size_ || n > size_ - at) return false;
         size_t done = 0;
         while (done < n) {
-            ssize_t r = pread(fd_, out + done, n - done, static_cast<off_t>(at + done));
-            if (r < 0 && errno == EINTR) continue;
+            const long long r =
+                file_.readAt(at + done, reinterpret_cast<char*>(out) + done, n - done);
+            if (r == -EINTR) continue;
             if (r <= 0) return false;
             done += static_cast<size_t>(r);
         }
@@ -179,15 +149,14 @@ class DescriptorSource final : public lexivane::access::ByteSource {
     }
 
   private:
-    int fd_;
+    const lexivane::common::RegularFile& file_;
     uint64_t size_;
 };
 
 } // namespace
 
 int main(int argc, char** argv) {
-    // Nothing inherited but the standard streams: run by hand, a shell may pass on others.
-    syscall(SYS_close_range, 3u, ~0u, 0u);
+    lexivane::words::prepareStreams();
     namespace confine = lexivane::confine;
     const lexivane::common::Expected<unsigned> use =
         confine::withoutFromText(getenv(confine::kWithoutVariable));
@@ -237,7 +206,10 @@ int main(int argc, char** argv) {
     if (!use) return usageError(use.error().why);
     g_path = path;
     std::set_new_handler(onNoMemory);
-    limitWhenRunByHand();
+    lexivane::words::limitWhenRunByHand(
+        std::string("lexivane-words: ") + g_path + ": reading it took longer than " +
+            std::to_string(lexivane::child::kReaderTimeoutMs) + " ms and was stopped\n",
+        g_errFd);
 
     auto checkedFile = lexivane::common::RegularFile::open(path, "an Access database");
     if (!checkedFile) {
@@ -249,7 +221,7 @@ int main(int argc, char** argv) {
     }
     const lexivane::common::RegularFile& file = *checkedFile;
     const auto size = static_cast<uint64_t>(file.status().st_size);
-    DescriptorSource source(file.fd(), size);
+    FileSource source(file, size);
     // Cheap checks before the pages are read: anything refused here is refused at once.
     if (const auto format = lexivane::access::checkFile(source); !format) fail(format.error().why);
 

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <mutex>
 #include <optional>
@@ -220,6 +221,21 @@ Outcome run(const Command& c, std::string& out, std::string& err) {
     }
     reaper.reap();
     return o;
+}
+
+Ending endingOf(const Outcome& o) {
+    Ending e;
+    if (WIFSIGNALED(o.status)) {
+        const int sig = WTERMSIG(o.status);
+        e.killed = true;
+        e.cpuTime = sig == SIGXCPU;
+        const char* d = sigdescr_np(sig);
+        e.how = d ? std::string(d) + ", signal " + std::to_string(sig)
+                  : "signal " + std::to_string(sig);
+    } else if (WIFEXITED(o.status)) {
+        e.exitCode = WEXITSTATUS(o.status);
+    }
+    return e;
 }
 
 } // namespace lexivane::child
