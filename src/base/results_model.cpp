@@ -6,7 +6,7 @@
 #include <QMetaObject>
 #include <algorithm>
 #include <climits>
-#include <cstdlib>
+#include <new>
 
 namespace lexivane {
 
@@ -16,8 +16,13 @@ void ResultsModel::checkIndex(int index) const {
     if (index < 1 || index > Count()) throw AppError(QStringLiteral("Index out of bounds"));
 }
 
+namespace {
+// Blocks start on a huge-page boundary, so that a whole block can be one huge page.
+constexpr std::align_val_t kBlockAlignment{size_t(2) << 20};
+} // namespace
+
 void ResultsModel::FreeBlock::operator()(char16_t* p) const {
-    std::free(p);
+    ::operator delete(p, kBlockAlignment);
 }
 
 void ResultsModel::Clear() {
@@ -47,7 +52,7 @@ char16_t* ResultsModel::room(size_t chars) {
         throw AppError(QStringLiteral("Out of memory"));
     if (blocks_.empty() || blockUsed_ + chars > kBlockChars) {
         constexpr size_t kBytes = kBlockChars * sizeof(char16_t);
-        auto* block = static_cast<char16_t*>(std::aligned_alloc(size_t(2) << 20, kBytes));
+        auto* block = static_cast<char16_t*>(::operator new(kBytes, kBlockAlignment, std::nothrow));
         if (!block) throw AppError(QStringLiteral("Out of memory"));
         // A short list stays in small pages of the first block.
         if (!blocks_.empty()) preferHugePages(block, kBytes);

@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <map>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -215,17 +214,6 @@ QSettings::Format textFormat() {
     return format;
 }
 
-// Where a platform keeps settings in a store of its own (the registry, property lists), values
-// there are typed by the system rather than read from text, and the native format is used.
-std::unique_ptr<QSettings> openSettings(const QString& path, const QString& appName) {
-#if defined(Q_OS_WIN) || defined(Q_OS_DARWIN)
-    (void)path;
-    return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, appName);
-#else
-    (void)appName;
-    return std::make_unique<QSettings>(path, textFormat());
-#endif
-}
 } // namespace
 
 QString FileSettingsStore::GetSetting(const QString& appName, const QString& section,
@@ -233,26 +221,26 @@ QString FileSettingsStore::GetSetting(const QString& appName, const QString& sec
     const QString path = fileFor(appName);
     // Reading stays side-effect free: QSettings is not made for a file that is not there.
     if (stateOf(path) != FileState::Usable) return defaultValue;
-    const std::unique_ptr<QSettings> s = openSettings(path, appName);
-    s->beginGroup(section);
-    if (!s->contains(key)) return defaultValue;
-    return s->value(key).toString();
+    QSettings s(path, textFormat());
+    s.beginGroup(section);
+    if (!s.contains(key)) return defaultValue;
+    return s.value(key).toString();
 }
 
 void FileSettingsStore::SaveSetting(const QString& appName, const QString& section,
                                     const QString& key, const QString& value) {
     if (stateOf(fileFor(appName)) == FileState::PassedOver) return;
     QDir().mkpath(folder_);
-    const std::unique_ptr<QSettings> s = openSettings(fileFor(appName), appName);
-    s->beginGroup(section);
+    QSettings s(fileFor(appName), textFormat());
+    s.beginGroup(section);
     // Every start-up writes back the choice it restored: the same text again would cost a
     // rewrite and a flush to disk for nothing.
-    const QVariant stored = s->value(key);
+    const QVariant stored = s.value(key);
     if (stored.typeId() == QMetaType::QString && stored.toString() == value) return;
-    s->setValue(key, value);
-    s->endGroup();
+    s.setValue(key, value);
+    s.endGroup();
     // A program killed right after a choice must still find it next time.
-    s->sync();
+    s.sync();
 }
 
 } // namespace lexivane

@@ -3,8 +3,6 @@
 #include <QString>
 #include <memory>
 
-class QSettings;
-
 namespace lexivane {
 
 // Per-user text settings addressed by application, section and key.
@@ -36,5 +34,10 @@ class FileSettingsStore : public SettingsStore {
   private:
     QString folder_;
 };
+
+// The per-user store of this platform: a FileSettingsStore in the settings folder, or the
+// registry on Windows (HKEY_CURRENT_USER, the branch kept for programs' settings: a key per
+// application name, below it a key per section, a string value per key).
+std::unique_ptr<SettingsStore> userSettingsStore();
 
 } // namespace lexivane

@@ -1,11 +1,10 @@
 #include "text_encoding.h"
 
-#include <QStringEncoder>
-#include <langinfo.h>
+#include "code_set.h"
 
 namespace lexivane {
 
-SystemTextEncoder::SystemTextEncoder() : SystemTextEncoder(QByteArray(nl_langinfo(CODESET))) {}
+SystemTextEncoder::SystemTextEncoder() : SystemTextEncoder(code_set::systemName()) {}
 
 SystemTextEncoder::SystemTextEncoder(QByteArray codeSet) : codeSet_(std::move(codeSet)) {
     const QByteArray name = codeSet_.toUpper();
@@ -46,16 +45,14 @@ void SystemTextEncoder::append(QByteArray& out, const QString& text) const {
         return;
     }
     case Kind::Other: {
-        QStringEncoder encoder(codeSet_.constData());
-        if (!encoder.isValid()) {
+        if (!code_set::known(codeSet_)) {
             SystemTextEncoder(QByteArray("ASCII")).append(out, text);
             return;
         }
         for (qsizetype i = 0; i < text.size(); ++i) {
             qsizetype len = text[i].isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
-            QStringEncoder one(codeSet_.constData());
-            const QByteArray bytes = one.encode(QStringView(text).mid(i, len));
-            out += one.hasError() || bytes.isEmpty() ? QByteArray("?") : bytes;
+            const QByteArray bytes = code_set::encodeOne(codeSet_, QStringView(text).mid(i, len));
+            out += bytes.isEmpty() ? QByteArray("?") : bytes;
             i += len - 1;
         }
         return;

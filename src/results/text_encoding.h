@@ -8,7 +8,7 @@ namespace lexivane {
 // Text in the system's code page; characters it cannot represent become '?'.
 class SystemTextEncoder {
   public:
-    SystemTextEncoder(); // the locale's code set
+    SystemTextEncoder(); // the system's code set: the locale's, or Windows' ANSI code page
     explicit SystemTextEncoder(QByteArray codeSet);
     void append(QByteArray& out, const QString& text) const;
     const QByteArray& codeSet() const { return codeSet_; }

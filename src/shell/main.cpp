@@ -1,24 +1,15 @@
 #include "ado.h"
 #include "form1.h"
+#include "program_folder.h"
 #include "qt_desktop.h"
 #include "startup.h"
 
 #include <QApplication>
-#include <QFileInfo>
-
-namespace {
-// The program's folder before Qt can tell it (where Linux names the program in /proc; empty
-// elsewhere), the same Qt gives later.
-QString earlyProgramFolder() {
-    const QString program = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
-    return program.isEmpty() ? QString() : QFileInfo(program).absolutePath();
-}
-} // namespace
 
 int main(int argc, char** argv) {
     // Reading the word database is most of the time to the window: it begins before Qt starts.
     lexivane::ado::Options dataObjects;
-    if (const QString folder = earlyProgramFolder(); !folder.isEmpty())
+    if (const QString folder = lexivane::earlyProgramFolder(); !folder.isEmpty())
         dataObjects.readAhead = lexivane::Startup::ReadDatabaseAhead(folder);
 
     QApplication app(argc, argv);

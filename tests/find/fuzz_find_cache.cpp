@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 
 using namespace lexivane::find;
 
@@ -36,10 +37,10 @@ const Query& everySelector() {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > (size_t(1) << 20)) return 0;
     // Exactly `size` bytes, so that a read past the end is seen; aligned as a mapping is.
-    void* raw = nullptr;
-    if (posix_memalign(&raw, 64, size ? size : 1) != 0) return 0;
-    const std::unique_ptr<unsigned char, decltype(&std::free)> block(
-        static_cast<unsigned char*>(raw), &std::free);
+    constexpr std::align_val_t kAlign{64};
+    auto release = [](unsigned char* p) { ::operator delete(p, kAlign); };
+    const std::unique_ptr<unsigned char, decltype(release)> block(
+        static_cast<unsigned char*>(::operator new(size ? size : 1, kAlign)), release);
     if (size) std::memcpy(block.get(), data, size);
     sealBlock(block.get(), size);
 

@@ -19,7 +19,7 @@ int main(int argc, char** argv) {
         if (!entry.is_regular_file()) continue;
         std::ifstream in(entry.path(), std::ios::binary);
         const std::vector<char> bytes{std::istreambuf_iterator<char>(in), {}};
-        std::printf("%s\n", entry.path().filename().c_str());
+        std::printf("%s\n", entry.path().filename().string().c_str());
         LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
         ++count;
     }

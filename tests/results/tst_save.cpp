@@ -6,8 +6,11 @@
 #include <QDir>
 #include <QFile>
 #include <QtTest>
+#ifdef Q_OS_UNIX
 #include <csignal>
 #include <sys/resource.h>
+#include <unistd.h>
+#endif
 
 using namespace lexivane;
 using namespace lexivane::testing;
@@ -118,6 +121,7 @@ class SaveTest : public QObject {
         QCOMPARE(filesIn(out.path()), QStringList{"file"});
         QCOMPARE(read(out.filePath("file")), QByteArray("x"));
 
+#ifdef Q_OS_UNIX // a folder's mode does not stop writing on Windows
         if (geteuid() != 0) {
             // A writable file in a folder the user cannot write to: no copy can go beside it,
             // so the file itself is written.
@@ -134,9 +138,13 @@ class SaveTest : public QObject {
             QCOMPARE(read(out.filePath("ro/old.txt")), QByteArray("a\r\nb\r\n"));
             QCOMPARE(filesIn(out.filePath("ro")), QStringList{"old.txt"});
         }
+#endif
     }
 
     void replacedFileKeepsItsPermissions() {
+#ifndef Q_OS_UNIX
+        QSKIP("group and others' permissions are POSIX modes");
+#endif
         Harness h;
         QVERIFY(h.load());
         fill(h, {"a"});
@@ -165,6 +173,9 @@ class SaveTest : public QObject {
     }
 
     void fullDiskKeepsTheOldFile() {
+#ifndef Q_OS_UNIX
+        QSKIP("a file size limit is POSIX");
+#else
         Harness h;
         QVERIFY(h.load());
         QStringList many;
@@ -186,6 +197,7 @@ class SaveTest : public QObject {
         QVERIFY(steps[0] == 136 || steps[0] == 140);
         QCOMPARE(read(path), QByteArray("old"));
         QCOMPARE(filesIn(out.path()), QStringList{"old.txt"});
+#endif
     }
 
     void closeRequestDuringTheSave() {
@@ -260,6 +272,10 @@ class SaveTest : public QObject {
         out.clear();
         SystemTextEncoder("UTF-8").append(out, QString(QChar(0xd800)) + "x");
         QCOMPARE(out, QByteArray("?x"));
+        // A Windows code page: a letter it lacks is '?', not a look-alike.
+        out.clear();
+        SystemTextEncoder("CP1252").append(out, w + QString::fromUtf8(" €Ā"));
+        QCOMPARE(out, QByteArray("\xe9migr\xe9 ?? ? \x80?"));
     }
 };
 

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -134,6 +135,29 @@ class SettingsTest : public QObject {
         QVERIFY(!folder.isEmpty());
         QVERIFY(folder.startsWith(QDir::homePath()) ||
                 qEnvironmentVariableIsSet("XDG_CONFIG_HOME"));
+    }
+
+    // A key per application and per section, a string value per key; reading makes no key.
+    void userStoreOnWindowsIsTheRegistry() {
+#ifndef Q_OS_WIN
+        QSKIP("the registry is Windows'");
+#else
+        const QString branch = "HKEY_CURRENT_USER\\Software\\VB and VBA Program Settings";
+        const QString app = QString("LexivaneTest%1").arg(QCoreApplication::applicationPid());
+        const auto store = userSettingsStore();
+        QCOMPARE(store->GetSetting(app, "Lexivane", "Combo1", "0"), QString("0"));
+        const bool madeByReading =
+            QSettings(branch, QSettings::NativeFormat).childGroups().contains(app);
+        store->SaveSetting(app, "Lexivane", "Combo1", "-1");
+        const QVariant stored =
+            QSettings(branch + "\\" + app + "\\Lexivane", QSettings::NativeFormat).value("Combo1");
+        const QString read = store->GetSetting(app, "Lexivane", "Combo1", "0");
+        QSettings(branch, QSettings::NativeFormat).remove(app);
+        QVERIFY(!madeByReading);
+        QCOMPARE(read, QString("-1"));
+        QCOMPARE(stored.typeId(), int(QMetaType::QString));
+        QCOMPARE(stored.toString(), QString("-1"));
+#endif
     }
 };
 

@@ -1,5 +1,6 @@
 #include "harness.h"
 #include "late_bound.h"
+#include "program_folder.h"
 #include "startup.h"
 
 #include <QDir>
@@ -177,6 +178,11 @@ class StartupTest : public QObject {
         QCOMPARE(h.desktop.yields, yieldsBefore + 1);
         QVERIFY_THROWS_EXCEPTION(ProgramEnded, Startup::Form_Unload(h.form, cancel));
         QVERIFY(h.desktop.ended);
+    }
+
+    // The read-ahead's database must be the one start-up opens later.
+    void earlyProgramFolderIsQts() {
+        QCOMPARE(earlyProgramFolder(), QCoreApplication::applicationDirPath());
     }
 };
 

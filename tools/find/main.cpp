@@ -3,18 +3,15 @@
 
 #include "cache.h"
 #include "options.h"
+#include "platform.h"
 #include "source.h"
 #include "word_index.h"
 
-#include <cerrno>
-#include <climits>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <new>
 #include <stdexcept>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 using namespace lexivane::find;
@@ -22,21 +19,6 @@ using namespace lexivane::find;
 namespace {
 
 constexpr const char* kName = "lexivane-find";
-
-// ---- the program folder: beside this program (a build tree), else where installs put it ----
-
-std::string programFolder() {
-    std::vector<char> buf(PATH_MAX + 1);
-    const ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size() - 1);
-    std::string self = n > 0 ? std::string(buf.data(), static_cast<size_t>(n)) : std::string();
-    const size_t slash = self.find_last_of('/');
-    const std::string dir = slash == std::string::npos ? std::string(".") : self.substr(0, slash);
-    if (::access((dir + "/lexivane-words").c_str(), X_OK) == 0) return dir;
-    const std::string installed = dir + "/" LEXIVANE_FIND_PROGRAM_DIR;
-    char resolved[PATH_MAX];
-    if (::realpath(installed.c_str(), resolved)) return resolved;
-    return dir;
-}
 
 // ---- output ----
 
@@ -72,50 +54,12 @@ class Output {
   private:
     static constexpr size_t kSize = 1 << 16;
     void writeAll(std::string_view s) {
-        const char* p = s.data();
-        size_t n = s.size();
-        while (n > 0 && error_ == 0) {
-            const ssize_t w = ::write(1, p, n);
-            if (w < 0 && errno == EINTR) continue;
-            if (w <= 0) {
-                error_ = w < 0 ? errno : EIO;
-                break;
-            }
-            p += w;
-            n -= static_cast<size_t>(w);
-        }
+        if (error_ == 0) error_ = writeOut(s.data(), s.size());
     }
     char end_;
     std::string buf_;
     int error_ = 0;
 };
-
-// ---- a cache file cut short while mapped: say so instead of dying of SIGBUS ----
-
-const unsigned char* g_mapped = nullptr;
-size_t g_mappedSize = 0;
-
-void onBusError(int sig, siginfo_t* info, void*) {
-    const auto* at = static_cast<const unsigned char*>(info->si_addr);
-    if (g_mapped && at >= g_mapped && at < g_mapped + g_mappedSize) {
-        static const char message[] =
-            "lexivane-find: the cache file was cut short while it was read; run again\n";
-        ssize_t ignored = ::write(2, message, sizeof message - 1);
-        (void)ignored;
-        ::_exit(2);
-    }
-    ::signal(sig, SIG_DFL); // not ours: fail as usual
-}
-
-void guardMapping(const MappedFile& f) {
-    g_mapped = f.data();
-    g_mappedSize = f.size();
-    struct sigaction sa {};
-    sa.sa_sigaction = onBusError;
-    sa.sa_flags = SA_SIGINFO;
-    sigemptyset(&sa.sa_mask);
-    ::sigaction(SIGBUS, &sa, nullptr);
-}
 
 int fail(const std::string& message) {
     std::fprintf(stderr, "%s: %s\n", kName, message.c_str());
@@ -123,8 +67,8 @@ int fail(const std::string& message) {
 }
 
 int run(Options& opts) {
-    const std::string program = programFolder();
-    const std::string shown = opts.db.empty() ? program + "/dbWords.mdb" : opts.db;
+    const std::string program = programFolder(LEXIVANE_FIND_PROGRAM_DIR);
+    const std::string shown = opts.db.empty() ? databaseIn(program) : opts.db;
     const SourceKey key = keyOf(shown);
 
     const unsigned needed = opts.query.sectionsNeeded() | (opts.count ? 0u : kWordsNeeded);
@@ -150,7 +94,7 @@ int run(Options& opts) {
     if (const auto found = mapped.map(folder, cacheName); !found) {
         refuse("file " + cacheDir + "/" + cacheName, found.error().why);
     } else if (*found) {
-        guardMapping(mapped);
+        guardMapping(mapped.data(), mapped.size());
         ready = index.open(mapped.data(), mapped.size(), &key) == WordIndex::Status::Ok &&
                 index.require(needed);
     }
@@ -158,10 +102,9 @@ int run(Options& opts) {
         // Missing, stale or damaged: made again from the database, and kept for next time
         // when the file did not change while it was read.
         mapped.unmap();
-        g_mapped = nullptr;
+        guardMapping(nullptr, 0);
         {
-            const lexivane::db::WordTable table =
-                readSource(key, shown, program + "/lexivane-words");
+            const lexivane::db::WordTable table = readSource(key, shown, helperIn(program));
             try {
                 built = buildIndex(table, key);
             } catch (const std::length_error& e) {

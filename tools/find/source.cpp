@@ -3,17 +3,15 @@
 #include "apperror.h"
 #include "fold.h"
 #include "hash.h"
+#include "platform.h"
 #include "regular_file.h"
 
 #include <QFile>
 #include <QString>
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace lexivane::find {
 namespace {
@@ -26,10 +24,6 @@ constexpr const char* kWhat = "a word database";
 
 std::string errnoText(int e) {
     return std::strerror(e);
-}
-
-int64_t nanoseconds(const struct timespec& t) {
-    return int64_t(t.tv_sec) * 1000000000 + t.tv_nsec;
 }
 
 // The reader says "Cannot open the word database "PATH": reason."; the path is said once.
@@ -54,10 +48,9 @@ bool looksLikeAccess(std::string_view head) {
 }
 
 SourceKey keyOf(const std::string& path) {
-    char resolved[PATH_MAX];
-    if (!::realpath(path.c_str(), resolved)) throw SourceError(path, errnoText(errno));
     SourceKey key;
-    key.path = resolved;
+    key.path = resolvedPath(path);
+    if (key.path.empty()) throw SourceError(path, errnoText(errno));
     auto f = common::RegularFile::open(key.path, kWhat);
     if (!f) throw SourceError(path, f.error().why);
     const struct stat& st = f->status();
@@ -66,8 +59,8 @@ SourceKey keyOf(const std::string& path) {
     key.size = static_cast<uint64_t>(st.st_size);
     key.device = static_cast<uint64_t>(st.st_dev);
     key.inode = static_cast<uint64_t>(st.st_ino);
-    key.mtimeNs = nanoseconds(st.st_mtim);
-    key.ctimeNs = nanoseconds(st.st_ctim);
+    key.mtimeNs = modifiedNs(st);
+    key.ctimeNs = changedNs(st);
     key.headHash = hash64(head->data(), head->size(), 0x4845);
     return key;
 }

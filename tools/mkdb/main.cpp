@@ -2,24 +2,21 @@
 
 #include "jet4.h"
 #include "lowercase.h"
+#include "out_file.h"
 #include "regular_file.h"
 #include "wordlist.h"
 
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <filesystem>
 #include <new>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -87,67 +84,6 @@ std::string readFile(const std::string& path) {
         data.append(buf, static_cast<std::size_t>(n));
     }
     return data;
-}
-
-// The temporary file to remove when the build is interrupted.
-char g_tempPath[4096];
-
-extern "C" void removeTempAndDie(int sig) {
-    if (g_tempPath[0]) ::unlink(g_tempPath);
-    std::signal(sig, SIG_DFL);
-    std::raise(sig);
-}
-
-// Written beside OUT and renamed over it, so OUT is either the old file or the whole new one.
-void writeAtomically(const std::string& out, const std::vector<std::uint8_t>& bytes) {
-    const std::filesystem::path target(out);
-    std::filesystem::path dir = target.parent_path();
-    if (dir.empty()) dir = ".";
-    std::string tmp = (dir / ("." + target.filename().string() + ".tmp-XXXXXX")).string();
-    if (tmp.size() >= sizeof g_tempPath) throw Failure{out + ": path too long"};
-    for (int sig : {SIGINT, SIGTERM, SIGHUP})
-        std::signal(sig, removeTempAndDie);
-    sigset_t stop, old;
-    sigemptyset(&stop);
-    for (int sig : {SIGINT, SIGTERM, SIGHUP})
-        sigaddset(&stop, sig);
-    ::sigprocmask(SIG_BLOCK, &stop, &old);
-    const int fd = ::mkostemp(tmp.data(), O_CLOEXEC);
-    if (fd >= 0) std::memcpy(g_tempPath, tmp.c_str(), tmp.size() + 1);
-    ::sigprocmask(SIG_SETMASK, &old, nullptr);
-    if (fd < 0) throw Failure{sysError(dir.string(), "cannot create a temporary file")};
-
-    // Named by OUT: the temporary file is gone by the time the user reads the message.
-    auto fail = [&](const std::string& what) {
-        const std::string msg = sysError(out, what);
-        ::close(fd);
-        ::unlink(tmp.c_str());
-        throw Failure{msg};
-    };
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    if (::fchmod(fd, 0666 & ~mask) != 0) fail("cannot set its permissions");
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            fail("cannot write");
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    if (::fsync(fd) != 0) fail("cannot write");
-    if (::close(fd) != 0) {
-        const std::string msg = sysError(out, "cannot write");
-        ::unlink(tmp.c_str());
-        throw Failure{msg};
-    }
-    if (::rename(tmp.c_str(), out.c_str()) != 0) {
-        const std::string msg = sysError(out, "cannot replace it");
-        ::unlink(tmp.c_str());
-        throw Failure{msg};
-    }
-    g_tempPath[0] = '\0';
 }
 
 // SOURCE_DATE_EPOCH makes repeated builds byte-identical.
@@ -220,7 +156,8 @@ int run(int argc, char** argv) {
     } catch (const std::length_error& e) {
         throw Failure{input + ": " + e.what() + "; nothing written"};
     }
-    writeAtomically(output, bytes);
+    if (const std::string failed = writeAtomically(output, bytes); !failed.empty())
+        throw Failure{failed};
     return kOk;
 }
 

@@ -17,7 +17,7 @@
 #include <QUrl>
 #include <QWindow>
 #include <cstdio>
-#include <unistd.h>
+#include <cstdlib>
 
 namespace lexivane {
 
@@ -28,7 +28,10 @@ QString displayText(const QString& text) {
     return t;
 }
 
-QtDesktop::QtDesktop(QString settingsFolder) : settings_(std::move(settingsFolder)) {}
+QtDesktop::QtDesktop() : settings_(userSettingsStore()) {}
+
+QtDesktop::QtDesktop(QString settingsFolder)
+    : settings_(std::make_unique<FileSettingsStore>(std::move(settingsFolder))) {}
 
 QWidget* QtDesktop::boxParent() const {
     // A box shown before the window is (at start-up) belongs to no window.
@@ -204,7 +207,7 @@ void QtDesktop::endProgram() {
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     handOverClipboard(1000);
     std::fflush(nullptr);
-    ::_exit(0);
+    std::_Exit(0);
 }
 
 } // namespace lexivane

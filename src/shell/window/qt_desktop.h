@@ -13,7 +13,9 @@ namespace lexivane {
 // The desktop as Qt offers it.
 class QtDesktop : public Desktop {
   public:
-    explicit QtDesktop(QString settingsFolder = FileSettingsStore::defaultFolder());
+    // The settings in this platform's per-user store, or in a file under `settingsFolder`.
+    QtDesktop();
+    explicit QtDesktop(QString settingsFolder);
 
     int messageBox(const QString& text, int style, const QString& title) override;
     QString inputBox(const QString& prompt, const QString& title,
@@ -27,7 +29,7 @@ class QtDesktop : public Desktop {
     void setWindowTitle(const QString& title) override;
     void setTopmost(bool topmost) override;
     void openUrl(const QString& url) override;
-    SettingsStore& settings() override { return settings_; }
+    SettingsStore& settings() override { return *settings_; }
     [[noreturn]] void endProgram() override;
 
     // The window that pointer, title and stacking apply to, and that boxes are centred on.
@@ -38,7 +40,7 @@ class QtDesktop : public Desktop {
     QWidget* boxParent() const;
     void placeBox(QWidget& box) const;
 
-    FileSettingsStore settings_;
+    std::unique_ptr<SettingsStore> settings_;
     QPointer<QWidget> mainWindow_;
     QString pendingTitle_;
     bool titlePending_ = false;
