@@ -299,8 +299,17 @@ Field Reader::field(const std::vector<Byte>& page, const RowSpan& span, const Ta
     const std::size_t size = span.size, rowEnd = span.start + span.size;
     const std::size_t countSize = l_.jet3 ? 1 : 2;
     const Field skip{Field::kSkip}, bad{Field::kBad}, null{Field::kNull};
-    if (span.start + countSize > page.size()) return skip;
-    const unsigned columns = l_.jet3 ? row[0] : get16(row);
+    // A count in the page's last byte takes its high byte from the buffer after the page, as
+    // libmdb reads it (see the mask below).
+    unsigned columns = row[0];
+    if (!l_.jet3) {
+        Byte high = 0;
+        if (span.start + 1 < page.size())
+            high = row[1];
+        else if (page.size() == kJet4PageSize && !side_.empty())
+            high = side_[0];
+        columns |= unsigned(high) << 8;
+    }
     // The null mask, the variable-column count and table are found backwards from the row's
     // end; a mask wider than the row reaches into the bytes before it, as libmdb reads it.
     // Positions here are in the page, and never outside it.
