@@ -1,16 +1,17 @@
 #!/usr/bin/env bash
 # Makes the Debian package from a build tree and checks it as Debian and a user would:
 # lintian, the desktop entry and AppStream validators, every man page, then the unpacked
-# lexivane-mkdb and lexivane-words on small lists; then builds the same sources again in
-# another folder and checks that the second package is the same byte for byte. As root, with
-# no lexivane package installed, it also installs and purges the package and looks for
-# anything left behind.
-#   package_test.sh BUILD_DIR CPACK VERSION
+# lexivane-mkdb and lexivane-words on small lists, and that no file names the folders it was
+# built in; with "again", builds the same sources again in another folder and checks that the
+# second package is the same byte for byte. As root, with no lexivane package installed, it
+# also installs and purges the package and looks for anything left behind.
+#   package_test.sh BUILD_DIR CPACK VERSION [again]
 set -uo pipefail
 
 build=$(cd "$1" && pwd) || exit 2
 cpack=$2
 version=$3
+again_too=${4:-}
 export LC_ALL=C.UTF-8 MANWIDTH=80
 
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/lexivane-package.XXXXXX") || exit 2
@@ -166,6 +167,15 @@ rc=$?
 [ "$rc" -eq 1 ] && grep -q "^lexivane-words: missing.mdb: " err || fail "lexivane-words on a missing file: exit $rc"
 cd "$tmp" || fatal "cd $tmp"
 
+# ---- no folder of this machine in the package -----------------------------------------
+# Every compile maps the source and build folders out (-ffile-prefix-map): nothing shipped
+# may name either.
+src_dir=$(sed -n 's/^CMAKE_HOME_DIRECTORY:INTERNAL=//p' "$build/CMakeCache.txt")
+for dir in "$src_dir" "$build"; do
+    leaks=$(grep -rlaF -- "$dir" "$root" | sed "s|^$root||")
+    [ -z "$leaks" ] || fail "these files name $dir: $leaks"
+done
+
 # ---- built again elsewhere, the same package ------------------------------------------
 # The sources as they are (uncommitted changes too) in a folder of their own, configured like
 # this build and built at another time: the .deb must not change. The sources and the build
@@ -213,7 +223,7 @@ reproduce() {
     dpkg-deb -e "$deb" "$tmp/control1" && dpkg-deb -e "${second[0]}" "$tmp/control2" &&
         diff -r "$tmp/control1" "$tmp/control2" | head -n 20 >&2
 }
-reproduce
+[ "$again_too" = again ] && reproduce
 
 # ---- a real install and purge ------------------------------------------------------------
 real_install() {
