@@ -178,35 +178,6 @@ Expected<std::vector<sock_filter>> buildFilter(const Policy& policy) {
 
 } // namespace
 
-Expected<unsigned> withoutFromText(const char* text) {
-    unsigned use = kAll;
-    if (!text) return use;
-    const std::string t = text;
-    for (size_t at = 0; at <= t.size();) {
-        size_t end = t.find(',', at);
-        if (end == std::string::npos) end = t.size();
-        const std::string name = t.substr(at, end - at);
-        if (name == "no_new_privs")
-            use &= ~unsigned(kNoNewPrivs);
-        else if (name == "landlock")
-            use &= ~unsigned(kLandlock);
-        else if (name == "seccomp")
-            use &= ~unsigned(kSeccomp);
-        else if (!name.empty())
-            return Error{std::string(kWithoutVariable) + ": unknown mechanism \"" + name + "\""};
-        at = end + 1;
-    }
-    return use;
-}
-
-std::string withoutText(unsigned use) {
-    std::string t;
-    for (auto [m, name] : {std::pair{kNoNewPrivs, "no_new_privs"}, std::pair{kLandlock, "landlock"},
-                           std::pair{kSeccomp, "seccomp"}})
-        if (!(use & m)) t += (t.empty() ? "" : ",") + std::string(name);
-    return t;
-}
-
 int landlockAbi() {
     const long abi = syscall(SYS_landlock_create_ruleset, nullptr, 0, kLandlockVersion);
     return abi > 0 ? int(abi) : 0;

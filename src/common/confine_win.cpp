@@ -13,11 +13,6 @@ using common::Expected;
 
 namespace {
 
-constexpr std::pair<Mechanism, const char*> kNames[] = {
-    {kRestrictedToken, "restricted_token"},
-    {kLowIntegrity, "low_integrity"},
-};
-
 struct Token {
     HANDLE h = nullptr;
     Token() = default;
@@ -87,34 +82,6 @@ bool openOwn(DWORD access, Token& t) {
 }
 
 } // namespace
-
-Expected<unsigned> withoutFromText(const char* text) {
-    unsigned use = kAll;
-    if (!text) return use;
-    const std::string t = text;
-    for (size_t at = 0; at <= t.size();) {
-        size_t end = t.find(',', at);
-        if (end == std::string::npos) end = t.size();
-        const std::string name = t.substr(at, end - at);
-        bool known = name.empty();
-        for (auto [m, n] : kNames)
-            if (name == n) {
-                use &= ~unsigned(m);
-                known = true;
-            }
-        if (!known)
-            return Error{std::string(kWithoutVariable) + ": unknown mechanism \"" + name + "\""};
-        at = end + 1;
-    }
-    return use;
-}
-
-std::string withoutText(unsigned use) {
-    std::string t;
-    for (auto [m, name] : kNames)
-        if (!(use & m)) t += (t.empty() ? "" : ",") + std::string(name);
-    return t;
-}
 
 int landlockAbi() {
     return 0;
