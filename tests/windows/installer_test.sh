@@ -8,22 +8,11 @@ installer=$(realpath "$1")
 program_dir=$(realpath "$2")
 shot=${3:-}
 [ -z "$shot" ] || mkdir -p "$(dirname "$shot")"
-run=$(cd "$(dirname "$0")/../../tools" && pwd)/wine-run.sh
 files=(lexivane.exe lexivane-words.exe dbWords.mdb HAND-M.CUR)
 
-tmp=$(mktemp -d)
-export LEXIVANE_WINE_DIR=$tmp/wine
-export WINEPREFIX=$tmp/wine/prefix
-cleanup() {
-  /usr/lib/wine/wineserver -k 2>/dev/null || true
-  local f
-  for f in watcher xvfb; do
-    [ -f "$tmp/wine/$f.pid" ] && kill "$(cat "$tmp/wine/$f.pid")" 2>/dev/null
-  done
-  rm -rf "$tmp"
-}
-trap cleanup EXIT
 fail() { echo "installer test: $*" >&2; exit 1; }
+# shellcheck source=own_prefix.sh
+. "$(dirname "$0")/own_prefix.sh"
 
 drive=$WINEPREFIX/drive_c
 folder=$drive/Program\ Files/Lexivane
@@ -32,14 +21,6 @@ key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Lexivane'
 
 # Every file of the C: drive but the temporary ones, which come and go by themselves.
 drive_files() { (cd "$drive" && find . | grep -viE '/(temp|temporary internet files)(/|$)' | sort); }
-wait_until() { # SECONDS WHAT COMMAND...: polls COMMAND until it succeeds
-  local end=$((SECONDS + $1)) what=$2
-  shift 2
-  until "$@"; do
-    [ "$SECONDS" -lt "$end" ] || fail "timed out waiting for $what"
-    sleep 0.2
-  done
-}
 
 "$run" cmd /c exit 0 # makes the prefix
 drive_files >"$tmp/before"

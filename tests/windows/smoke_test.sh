@@ -13,26 +13,6 @@ mkdir -p "$2"
 shots=$(realpath "$2")
 shift 2
 find_cmd=("$@")
-run=$(cd "$(dirname "$0")/../../tools" && pwd)/wine-run.sh
-
-tmp=$(mktemp -d)
-export LEXIVANE_WINE_DIR=$tmp/wine
-export WINEPREFIX=$tmp/wine/prefix
-# No browser for the home page the program now and then opens, no host menu entries.
-export WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d;winebrowser.exe=d'
-unset QT_QPA_PLATFORM
-openbox_pid=""
-cleanup() {
-  [ -z "${marker_pid:-}" ] || kill "$marker_pid" 2>/dev/null || true
-  [ -z "$openbox_pid" ] || kill "$openbox_pid" 2>/dev/null || true
-  /usr/lib/wine/wineserver -k 2>/dev/null || true
-  local f
-  for f in watcher xvfb; do
-    [ -f "$tmp/wine/$f.pid" ] && kill "$(cat "$tmp/wine/$f.pid")" 2>/dev/null
-  done
-  rm -rf "$tmp"
-}
-trap cleanup EXIT
 step=""
 fail() {
   echo "smoke test ($step): $*" >&2
@@ -41,14 +21,19 @@ fail() {
   fi
   exit 1
 }
-wait_until() { # SECONDS WHAT COMMAND...: polls COMMAND until it succeeds
-  local end=$((SECONDS + $1)) what=$2
-  shift 2
-  until "$@"; do
-    [ "$SECONDS" -lt "$end" ] || fail "timed out waiting for $what"
-    sleep 0.2
-  done
+# shellcheck source=own_prefix.sh
+. "$(dirname "$0")/own_prefix.sh"
+# No browser for the home page the program now and then opens, no host menu entries.
+export WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d;winebrowser.exe=d'
+unset QT_QPA_PLATFORM
+openbox_pid=""
+marker_pid=""
+cleanup() {
+  [ -z "$marker_pid" ] || kill "$marker_pid" 2>/dev/null || true
+  [ -z "$openbox_pid" ] || kill "$openbox_pid" 2>/dev/null || true
+  own_prefix_cleanup
 }
+trap cleanup EXIT
 
 # ---- what the database holds, not read through the window ----------------------------------
 step="expectations"
@@ -130,7 +115,6 @@ message_box() {
 }
 # Before each copy the X clipboard gets a text of its own, so a copy that never comes is not
 # mistaken for the words an earlier run put there.
-marker_pid=""
 mark_clipboard() {
   [ -z "$marker_pid" ] || kill "$marker_pid" 2>/dev/null || true
   printf 'nothing copied' | xclip -quiet -selection clipboard -i >/dev/null 2>&1 &
