@@ -27,10 +27,8 @@ extern "C" void removeTempAndDie(int sig) {
 } // namespace
 
 std::string writeAtomically(const std::string& out, const std::vector<std::uint8_t>& bytes) {
-    const std::filesystem::path target(out);
-    std::filesystem::path dir = target.parent_path();
-    if (dir.empty()) dir = ".";
-    std::string tmp = (dir / ("." + target.filename().string() + ".tmp-XXXXXX")).string();
+    const std::filesystem::path dir = tempStem(out).parent_path();
+    std::string tmp = tempStem(out).string() + "XXXXXX";
     if (tmp.size() >= sizeof g_tempPath) return out + ": path too long";
     for (int sig : {SIGINT, SIGTERM, SIGHUP})
         std::signal(sig, removeTempAndDie);

@@ -34,12 +34,9 @@ extern "C" void removeTempAndDie(int sig) {
 
 std::string writeAtomically(const std::string& out, const std::vector<std::uint8_t>& bytes) {
     const std::filesystem::path target(out);
-    std::filesystem::path dir = target.parent_path();
-    if (dir.empty()) dir = ".";
-    const std::wstring tmp =
-        (dir / (L"." + target.filename().wstring() + L".tmp-" +
-                std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(GetTickCount64())))
-            .wstring();
+    const std::filesystem::path dir = tempStem(target).parent_path();
+    const std::wstring tmp = tempStem(target).wstring() + std::to_wstring(GetCurrentProcessId()) +
+                             L"-" + std::to_wstring(GetTickCount64());
     if (tmp.size() >= std::size(g_tempPath)) return out + ": path too long";
     for (int sig : {SIGINT, SIGTERM})
         std::signal(sig, removeTempAndDie);
