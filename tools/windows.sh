@@ -318,7 +318,8 @@ case $mode in
     nice -n 10 cmake --build build-windows -j"$jobs" --target lexivane_installer
     # A test that is not there (a tool missing at configure time) must not pass unseen.
     for t in windows_smoke windows_installer; do
-      ctest --test-dir build-windows -N -R "^$t\$" | grep -q "Test *#" ||
+      # Read whole first: grep -q ending the pipe early would fail it under pipefail.
+      grep -q "Test *#" <<<"$(ctest --test-dir build-windows -N -R "^$t\$")" ||
         { echo "no $t test in build-windows" >&2; exit 1; }
     done
     ctest --test-dir build-windows --output-on-failure
