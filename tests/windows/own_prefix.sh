@@ -16,6 +16,13 @@ own_prefix_cleanup() {
 }
 trap own_prefix_cleanup EXIT
 
+# The program now and then opens its home page: Wine hands it to the host's xdg-open, which
+# here only notes it, as a user's browser would open it without a word.
+mkdir -p "$tmp/bin"
+printf '#!/bin/sh\necho "$@" >>"%s"\n' "$tmp/opened-urls" >"$tmp/bin/xdg-open"
+chmod +x "$tmp/bin/xdg-open"
+export PATH=$tmp/bin:$PATH
+
 wait_until() { # SECONDS WHAT COMMAND...: polls COMMAND until it succeeds
   local end=$((SECONDS + $1)) what=$2
   shift 2

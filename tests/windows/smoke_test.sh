@@ -23,8 +23,6 @@ fail() {
 }
 # shellcheck source=own_prefix.sh
 . "$(dirname "$0")/own_prefix.sh"
-# No browser for the home page the program now and then opens, no host menu entries.
-export WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d;winebrowser.exe=d'
 unset QT_QPA_PLATFORM
 openbox_pid=""
 marker_pid=""
