@@ -72,8 +72,6 @@ command -v ninja >/dev/null && generator=(-G Ninja)
 launcher=()
 command -v ccache >/dev/null &&
   launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-# The check build's test programs start from a precompiled header: cached all the same.
-export CCACHE_SLOPPINESS=pch_defines,time_macros,include_file_mtime,include_file_ctime
 
 configure() { # configure DIR [cmake options...]
   local dir=$1; shift
@@ -117,7 +115,9 @@ ctest --test-dir build --output-on-failure -j "$jobs" --timeout 900
 # also makes the fuzzers: the "check" preset of CMakePresets.json (a unity build, ccache).
 stage "sanitizer and fuzzer build"
 cmake --preset check >/dev/null
-cmake --build --preset check -j "$jobs"
+# Its test programs start from a precompiled header, which ccache takes only when told so.
+CCACHE_SLOPPINESS=pch_defines,time_macros,include_file_mtime,include_file_ctime \
+  cmake --build --preset check -j "$jobs"
 stage "every test and the fuzzers under the sanitizers"
 # One more at a time than there are cores: the end-to-end tests mostly wait on the program.
 # Any crash a fuzzer finds stays as a file in build-check to replay.

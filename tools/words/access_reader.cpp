@@ -299,6 +299,7 @@ Field Reader::field(const std::vector<Byte>& page, const RowSpan& span, const Ta
     const std::size_t size = span.size, rowEnd = span.start + span.size;
     const std::size_t countSize = l_.jet3 ? 1 : 2;
     const Field skip{Field::kSkip}, bad{Field::kBad}, null{Field::kNull};
+    if (span.start >= page.size()) return skip;
     // A count in the page's last byte takes its high byte from the buffer after the page, as
     // libmdb reads it (see the mask below).
     unsigned columns = row[0];
