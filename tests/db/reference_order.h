@@ -14,6 +14,8 @@
 #include <QMap>
 #include <QString>
 #include <algorithm>
+#include <utility>
+#include <vector>
 
 namespace reference {
 
@@ -75,9 +77,10 @@ inline Key keyOf(const QString& word) {
             }
             continue;
         }
-        const QMap<QString, QPair<char, uint>> stroked = {{QStringLiteral("ø"), {'o', 0x338}},
-                                                          {QStringLiteral("ł"), {'l', 0x335}},
-                                                          {QStringLiteral("đ"), {'d', 0x335}}};
+        static const QMap<QString, QPair<char, uint>> stroked = {
+            {QStringLiteral("ø"), {'o', 0x338}},
+            {QStringLiteral("ł"), {'l', 0x335}},
+            {QStringLiteral("đ"), {'d', 0x335}}};
         if (stroked.contains(lower)) {
             Letter l = plain(uint(stroked[lower].first));
             l.marks = {stroked[lower].second};
@@ -104,8 +107,7 @@ template <typename T> int cmp(const T& a, const T& b) {
     return a < b ? -1 : (b < a ? 1 : 0);
 }
 
-inline int compare(const QString& x, const QString& y) {
-    const Key a = keyOf(x), b = keyOf(y);
+inline int compareKeys(const Key& a, const Key& b) {
     const qsizetype n = std::min(a.letters.size(), b.letters.size());
     for (qsizetype i = 0; i < n; ++i) {
         if (int r = cmp(a.letters[i].group, b.letters[i].group)) return r;
@@ -120,9 +122,20 @@ inline int compare(const QString& x, const QString& y) {
     return cmp(a.codePoints, b.codePoints);
 }
 
+inline int compare(const QString& x, const QString& y) {
+    return compareKeys(keyOf(x), keyOf(y));
+}
+
+// Each word's key made once: making them is most of the work.
 inline void sort(QStringList& words) {
-    std::sort(words.begin(), words.end(),
-              [](const QString& a, const QString& b) { return compare(a, b) < 0; });
+    std::vector<std::pair<Key, QString>> keyed;
+    keyed.reserve(size_t(words.size()));
+    for (const QString& w : words)
+        keyed.emplace_back(keyOf(w), w);
+    std::sort(keyed.begin(), keyed.end(),
+              [](const auto& a, const auto& b) { return compareKeys(a.first, b.first) < 0; });
+    for (qsizetype i = 0; i < words.size(); ++i)
+        words[i] = keyed[size_t(i)].second;
 }
 
 inline int length(const QString& word) {

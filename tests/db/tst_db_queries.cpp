@@ -112,6 +112,9 @@ lexivane::db::WordTable tableOf(const QStringList& words) {
 std::vector<int> indexOrder(const QStringList& words, bool byLength) {
     std::vector<int> rows(size_t(words.size()));
     std::iota(rows.begin(), rows.end(), 0);
+    std::vector<reference::Key> keys;
+    for (const QString& w : words)
+        keys.push_back(reference::keyOf(w));
     std::stable_sort(rows.begin(), rows.end(), [&](int x, int y) {
         const QString& a = words[x];
         const QString& b = words[y];
@@ -121,7 +124,7 @@ std::vector<int> indexOrder(const QStringList& words, bool byLength) {
             const int la = reference::length(a), lb = reference::length(b);
             if (la != lb) return la < lb;
         }
-        return reference::compare(a, b) < 0;
+        return reference::compareKeys(keys[size_t(x)], keys[size_t(y)]) < 0;
     });
     return rows;
 }
