@@ -16,8 +16,10 @@ tidy() {
     # The core: everything under src/ but the window and the Qt desktop layer, and the Windows
     # sides of the seams (*_win.cpp), which a Linux build does not compile.
     local core=()
+    # Biggest first, so that no long one starts last while the other processors sit idle.
     while IFS= read -r f; do core+=("$f"); done < <(git ls-files 'src/*.cpp' |
-        grep -v -e '^src/shell/window/' -e '^src/shell/main\.cpp$' -e '_win\.cpp$')
+        grep -v -e '^src/shell/window/' -e '^src/shell/main\.cpp$' -e '_win\.cpp$' |
+        xargs wc -c | grep -v ' total$' | sort -rn | awk '{print $2}')
     echo "clang-tidy over ${#core[@]} files of the core"
     printf '%s\0' "${core[@]}" |
         xargs -0 -P "$(nproc)" -n 1 clang-tidy -p "$build" --quiet 2> >(grep -v 'warnings generated' >&2)
