@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTextStream>
 #include <algorithm>
@@ -43,10 +44,20 @@ bool makeDatabase(const QString& path, const QStringList& words) {
     for (const QString& w : words)
         f.write(w.toUtf8() + '\n');
     f.close();
-    QProcess p;
-    p.start(binDir() + QStringLiteral("/lexivane-mkdb"), {list, path});
-    const bool ok =
-        p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    // Under Wine a test has, rarely, found no database after this: each failure is logged, so
+    // that it can be told from a fault of the test, and the build is tried a second time.
+    bool ok = false;
+    for (int attempt = 1; attempt <= 2 && !ok; ++attempt) {
+        QProcess p;
+        p.start(binDir() + QStringLiteral("/lexivane-mkdb"), {list, path});
+        const bool finished = p.waitForFinished(60000);
+        ok = finished && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0 &&
+             QFileInfo(path).isFile();
+        if (!ok)
+            qWarning("lexivane-mkdb, try %d: %s, exit code %d: %s", attempt,
+                     qPrintable(p.errorString()), p.exitCode(),
+                     p.readAllStandardError().constData());
+    }
     QFile::remove(list);
     return ok;
 }
