@@ -326,7 +326,12 @@ choose_filter() {
 }
 popup_open() { [ "$(xdotool search --onlyvisible --pid "$app" 2>/dev/null | wc -l)" -gt "$1" ]; }
 popup_closed() { [ "$(xdotool search --onlyvisible --pid "$app" 2>/dev/null | wc -l)" -le "$1" ]; }
-setting_is() { [ -f "$conf" ] && grep -qx "Combo1=$1" "$conf" && grep -qx '\[Lexivane\]' "$conf"; }
+# setting_is N: the settings file holds the choice N, in the file's own line ends (a garbage
+# file with a CR LF in it gets CR LF lines) and among bytes that are not text.
+setting_is() {
+    [ -f "$conf" ] && grep -qax "Combo1=$1" <(sed 's/\r$//' "$conf") &&
+        grep -qax '\[Lexivane\]' <(sed 's/\r$//' "$conf")
+}
 
 # load BUTTON: clears the list, then loads and waits until the header shows the total.
 load() {
